@@ -255,18 +255,25 @@ TEST_F(AppOptionsTest, NoFileListsBothPaths) {
 }
 
 TEST_F(AppOptionsTest, EmptyConfigDirectoryMeansTheCurrentDirectory) {
-  const std::filesystem::path previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir_.path());
+  // Runs in the temporary directory and returns to the previous one whatever happens.
+  struct WorkingDirectory {
+    explicit WorkingDirectory(const std::filesystem::path& dir)
+        : previous(std::filesystem::current_path()) {
+      std::filesystem::current_path(dir);
+    }
+    ~WorkingDirectory() { std::filesystem::current_path(previous); }
+    std::filesystem::path previous;
+  } in_dir(dir_.path());
+
   EXPECT_EQ(LoadDefaultOptions(nullptr), nullptr);
-  EXPECT_EQ(
-      log_.lines(),
-      (std::vector<LogLine>{{kLogLevelError,
-                             "Unable to load Nimbus app options ([nimbus-services-desktop.json, "
-                             "nimbus-services.json] are missing or malformed)"}}));
+  EXPECT_EQ(log_.lines(),
+            (std::vector<LogLine>{{kLogLevelError,
+                                   "Unable to load Nimbus app options "
+                                   "([nimbus-services-desktop.json, "
+                                   "nimbus-services.json] are missing or malformed)"}}));
 
   dir_.Write(kConfigFileDefault, TaggedConfig("cwd"));
   std::unique_ptr<AppOptions> options(LoadDefaultOptions(nullptr));
-  std::filesystem::current_path(previous);
   ASSERT_NE(options, nullptr);
   EXPECT_EQ(options->app_id, "cwd");
 }
