@@ -30,7 +30,8 @@ bool EnsureDirectoryExists(const std::wstring& path, std::string* out_error = nu
 
 // Converts UTF-8 to UTF-16, one code unit per wchar_t (characters beyond U+FFFF become
 // surrogate pairs, also where wchar_t is wider). Malformed input is no error: each
-// ill-formed subsequence becomes U+FFFD.
+// ill-formed subsequence becomes U+FFFD. Where the conversion is our own (POSIX) it cannot
+// fail, and the error output is never set.
 std::wstring Utf8ToNative(const std::string& input, std::string* out_error = nullptr);
 
 // Converts `length` UTF-16 code units at `input` to UTF-8. Unpaired surrogates and values
