@@ -1,0 +1,163 @@
+// Whole-file operations of the heartbeat storage over POSIX file descriptors.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "app/heartbeat/heartbeat_file.h"
+#include "app/heartbeat/platform_files.h"
+
+namespace nimbus {
+namespace heartbeat {
+namespace {
+
+// Temporary files are named after the file they replace plus this infix and six random
+// characters. Heartbeat file names never contain a period, so no heartbeat file can be
+// taken for a temporary one.
+constexpr std::string_view kTemporaryInfix = ".tmp-";
+constexpr size_t kTemporarySuffixLength = 6;
+
+// Heartbeat records are the user's own: new files are private.
+constexpr mode_t kFileMode = 0600;
+
+std::string ToUtf8(const std::wstring& path) { return NativeToUtf8(path.data(), path.size()); }
+
+// Closes the descriptor when it goes out of scope.
+class ScopedFd {
+ public:
+  explicit ScopedFd(int fd) : fd_(fd) {}
+  ~ScopedFd() {
+    if (fd_ >= 0) close(fd_);
+  }
+  ScopedFd(const ScopedFd&) = delete;
+  ScopedFd& operator=(const ScopedFd&) = delete;
+
+  int get() const { return fd_; }
+  // Closes now and reports whether closing succeeded (it can report a deferred write error).
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+  return true;
+}
+
+bool ReadAll(int fd, char* buffer, size_t size) {
+  while (size > 0) {
+    const ssize_t count = read(fd, buffer, size);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (count == 0) return false;  // the file shrank after its size was taken
+    buffer += count;
+    size -= static_cast<size_t>(count);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool TouchFile(const std::wstring& path) {
+  const std::string native = ToUtf8(path);
+  if (native.empty()) return false;
+  // O_NONBLOCK keeps a FIFO in the file's place from blocking the open.
+  const int fd =
+      open(native.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, kFileMode);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+FileResult ReadWholeFile(const std::wstring& path, size_t max_size, std::string* contents) {
+  const std::string native = ToUtf8(path);
+  if (native.empty()) return FileResult::kOpenFailed;
+  ScopedFd fd(open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) return FileResult::kOpenFailed;
+  struct stat info;
+  if (fstat(fd.get(), &info) != 0) return FileResult::kSizeUnknown;
+  // Directories, FIFOs and devices are not files we can read in one piece.
+  if (!S_ISREG(info.st_mode)) return FileResult::kOpenFailed;
+  if (info.st_size < 0) return FileResult::kSizeUnknown;
+  const auto size = static_cast<size_t>(info.st_size);
+  if (size > max_size) return FileResult::kTooLarge;
+
+  std::string buffer(size, '\0');
+  if (!ReadAll(fd.get(), buffer.data(), size)) return FileResult::kIoFailed;
+  *contents = std::move(buffer);
+  return FileResult::kOk;
+}
+
+FileResult ReplaceFileContents(const std::wstring& path, std::string_view contents) {
+  const std::string target = ToUtf8(path);
+  if (target.empty()) return FileResult::kOpenFailed;
+  std::string temporary = target;
+  temporary += kTemporaryInfix;
+  temporary.append(kTemporarySuffixLength, 'X');
+
+  ScopedFd fd(mkostemp(temporary.data(), O_CLOEXEC));
+  if (fd.get() < 0) return FileResult::kOpenFailed;
+  // The new content must be on disk before the rename makes it the file: otherwise a power
+  // cut could leave a renamed but empty file.
+  bool written = WriteAll(fd.get(), contents) && fsync(fd.get()) == 0;
+  written = fd.Close() && written;
+  if (!written) {
+    unlink(temporary.c_str());
+    return FileResult::kIoFailed;
+  }
+  if (rename(temporary.c_str(), target.c_str()) != 0) {
+    unlink(temporary.c_str());
+    return FileResult::kOpenFailed;
+  }
+  return FileResult::kOk;
+}
+
+void RemoveStaleTemporaryFiles(const std::wstring& path, int min_age_seconds) {
+  const std::string target = ToUtf8(path);
+  const size_t slash = target.rfind('/');
+  if (slash == std::string::npos) return;
+  const std::string folder = slash == 0 ? std::string("/") : target.substr(0, slash);
+  std::string prefix = target.substr(slash + 1);
+  prefix += kTemporaryInfix;
+
+  DIR* directory = opendir(folder.c_str());
+  if (directory == nullptr) return;
+  const time_t now = time(nullptr);
+  while (const dirent* entry = readdir(directory)) {
+    const std::string_view name(entry->d_name);
+    if (name.size() != prefix.size() + kTemporarySuffixLength || !name.starts_with(prefix)) {
+      continue;
+    }
+    struct stat info;
+    if (fstatat(dirfd(directory), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISREG(info.st_mode) && now - info.st_mtime >= min_age_seconds) {
+      unlinkat(dirfd(directory), entry->d_name, 0);
+    }
+  }
+  closedir(directory);
+}
+
+}  // namespace heartbeat
+}  // namespace nimbus
