@@ -244,6 +244,13 @@ TEST(ZLibTest, GunzipToNewBufferIsBounded) {
   size = 1 << 20;
   EXPECT_EQ(zlib.GunzipToNewBuffer(&out, &size, overstated.data(), member_size), Z_DATA_ERROR);
 
+  // An empty member gives an empty buffer.
+  const Bytes empty = CompressAll(zlib, Bytes());
+  size = 100;
+  ASSERT_EQ(zlib.GunzipToNewBuffer(&out, &size, empty.data(), static_cast<uint32_t>(empty.size())),
+            Z_OK);
+  EXPECT_EQ(size, 0u);
+
   ZLib plain;
   size = 1 << 20;
   EXPECT_EQ(plain.GunzipToNewBuffer(&out, &size, member.data(), member_size), Z_VERSION_ERROR);

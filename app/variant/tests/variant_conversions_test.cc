@@ -137,6 +137,9 @@ TEST(JsonToVariantTest, ReadsObjectsArraysAndScalars) {
   EXPECT_EQ(JsonToVariant(" [true, false, null, -0, 1e2, \"\\u00e9\"] "),
             Variant(Vector{Variant(true), Variant(false), Variant(), Variant(0), Variant(100.0),
                            Variant("\xC3\xA9")}));
+  EXPECT_EQ(JsonToVariant("\r\n\t{\"\":[\"\\/\\u0041\\ud83d\\ude00\", 1E-2, -1.5e+3]}\n"),
+            Variant(Map{{Variant(""),
+                         Vector{Variant("/A\xF0\x9F\x98\x80"), Variant(0.01), Variant(-1500.0)}}}));
   EXPECT_EQ(JsonToVariant("-9223372036854775808"), Variant(std::numeric_limits<int64_t>::min()));
   // Integers beyond the 64-bit range are kept as doubles, not read as 0.
   EXPECT_EQ(JsonToVariant("18446744073709551615"), Variant(18446744073709551615.0));
