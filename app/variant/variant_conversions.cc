@@ -1,5 +1,8 @@
 #include "app/variant/variant_conversions.h"
 
+#include <flatbuffers/idl.h>
+#include <flatbuffers/util.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -9,8 +12,6 @@
 
 #include "app/log.h"
 #include "app/variant/strict_json.h"
-#include "flatbuffers/idl.h"
-#include "flatbuffers/util.h"
 
 namespace nimbus {
 namespace {

@@ -4,6 +4,8 @@
 // Conversions of Variant trees to and from JSON text and flexbuffers, the schema-less
 // binary format of the FlatBuffers library.
 
+#include <flatbuffers/flexbuffers.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "app/variant/variant.h"
-#include "flatbuffers/flexbuffers.h"
 
 namespace nimbus {
 
