@@ -10,6 +10,16 @@ void ReportInvalidRead() { std::cerr << "Invalid read in StandardCodecByteStream
 
 }  // namespace
 
+bool ByteStreamReader::EnterNested() {
+  if (depth_ >= kMaxNestingDepth) {
+    if (!failed_) std::cerr << "Nesting too deep in StandardCodecByteStreamReader\n";
+    failed_ = true;
+    return false;
+  }
+  ++depth_;
+  return true;
+}
+
 uint8_t ByteBufferStreamReader::ReadByte() {
   if (location_ >= size_) {
     ReportInvalidRead();

@@ -35,14 +35,7 @@ class ByteStreamReader {
   // otherwise recurse until the stack runs out. EnterNested returns false (and fails the
   // decode) past kMaxNestingDepth; each successful EnterNested needs one LeaveNested.
   static constexpr int kMaxNestingDepth = 256;
-  bool EnterNested() {
-    if (depth_ >= kMaxNestingDepth) {
-      failed_ = true;
-      return false;
-    }
-    ++depth_;
-    return true;
-  }
+  bool EnterNested();
   void LeaveNested() { --depth_; }
 
  private:

@@ -71,14 +71,22 @@ void WriteTypedList(const std::vector<T>& list, const StandardCodecSerializer& s
   }
 }
 
+// Whether `count` items of at least `unit` bytes each fit in the bytes left. A size that
+// cannot fit fails the decode with a diagnostic line (unless it has already failed).
+bool SizeFits(size_t count, size_t unit, ByteStreamReader* stream) {
+  if (stream->failed()) return false;
+  if (count <= stream->RemainingBytes() / unit) return true;
+  std::cerr << "Invalid size in StandardCodecSerializer::ReadValueOfType: " << count
+            << " elements cannot fit in " << stream->RemainingBytes() << " remaining bytes\n";
+  stream->SetFailed();
+  return false;
+}
+
 // Reads `count` elements of T, after checking that they fit in the remaining bytes, so
 // that a hostile count never allocates more than the message could hold.
 template <typename T>
 EncodableValue ReadTypedList(size_t count, ByteStreamReader* stream) {
-  if (stream->failed() || count > stream->RemainingBytes() / sizeof(T)) {
-    stream->SetFailed();
-    return EncodableValue();
-  }
+  if (!SizeFits(count, sizeof(T), stream)) return EncodableValue();
   std::vector<T> list(count);
   if (count != 0) {
     stream->ReadBytes(reinterpret_cast<uint8_t*>(list.data()), count * sizeof(T));
@@ -205,10 +213,7 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
     case kLargeInt:
     case kString: {
       const size_t size = ReadSize(stream);
-      if (stream->failed() || size > stream->RemainingBytes()) {
-        stream->SetFailed();
-        return EncodableValue();
-      }
+      if (!SizeFits(size, 1, stream)) return EncodableValue();
       std::string text(size, '\0');
       if (size != 0) stream->ReadBytes(reinterpret_cast<uint8_t*>(text.data()), size);
       return EncodableValue(std::move(text));
@@ -238,7 +243,7 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
     case kList: {
       const size_t count = ReadSize(stream);
       // Every element takes at least its tag byte.
-      if (stream->failed() || count > stream->RemainingBytes()) break;
+      if (!SizeFits(count, 1, stream)) break;
       NestingScope nesting(stream);
       if (!nesting.entered()) break;
       EncodableList list;
@@ -255,7 +260,7 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
     case kMap: {
       const size_t count = ReadSize(stream);
       // Every entry takes at least two tag bytes.
-      if (stream->failed() || count > stream->RemainingBytes() / 2) break;
+      if (!SizeFits(count, 2, stream)) break;
       NestingScope nesting(stream);
       if (!nesting.entered()) break;
       EncodableMap map;
