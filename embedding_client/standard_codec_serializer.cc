@@ -1,5 +1,6 @@
 #include "embedding_client/standard_codec_serializer.h"
 
+#include <algorithm>
 #include <bit>
 #include <iostream>
 #include <limits>
@@ -27,6 +28,9 @@ enum : uint8_t {
   kMap = 13,
   kFloat32List = 14,
 };
+
+// Elements reserved up front for a list read from the wire.
+constexpr size_t kListReserveLimit = 256;
 
 // The wire is little-endian. On a little-endian host numbers and typed lists are copied
 // as they are, in one bulk read or write; a big-endian host swaps them in place.
@@ -247,7 +251,11 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
       NestingScope nesting(stream);
       if (!nesting.entered()) break;
       EncodableList list;
-      list.reserve(count);
+      // A count that fits the remaining bytes may still be far more than the elements
+      // that follow hold (an element is much larger than its one-byte tag), and nested
+      // lists could each claim nearly all of the message; so reserve a little and let the
+      // list grow with what is actually read.
+      list.reserve(std::min<size_t>(count, kListReserveLimit));
       for (size_t i = 0; i < count; ++i) {
         const uint8_t element_type = stream->ReadByte();
         if (stream->failed()) break;

@@ -229,6 +229,27 @@ TEST(StandardCodecTest, OversizedCountsFailWithoutAllocating) {
   }
 }
 
+TEST(StandardCodecTest, NestedListsCannotMultiplyTheirClaims) {
+  // Each nested list claims nearly every byte that remains as its element count.
+  Bytes bytes;
+  const size_t kPadding = 100000;
+  for (int level = 0; level < 200; ++level) {
+    const auto count = static_cast<uint32_t>(kPadding + 1000 - 6 * level);
+    bytes.insert(bytes.end(),
+                 {12, 255, static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8),
+                  static_cast<uint8_t>(count >> 16), 0});
+  }
+  // The innermost element fails at once, so nothing but the lists' own reservations is
+  // allocated.
+  bytes.insert(bytes.end(), {7, 255, 0xFF, 0xFF, 0xFF, 0x7F});
+  bytes.resize(bytes.size() + kPadding, 0);
+  testing::internal::CaptureStderr();
+  testing_support::ResetLargestAllocation();
+  EXPECT_EQ(Decode(bytes), nullptr);
+  EXPECT_LT(testing_support::LargestAllocation(), 65536u);
+  testing::internal::GetCapturedStderr();
+}
+
 TEST(StandardCodecTest, NestingIsBounded) {
   auto nested = [](int depth) {
     Bytes bytes;
