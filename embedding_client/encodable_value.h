@@ -5,8 +5,9 @@
 // standard codec can put on the wire, with the ordering used for map keys.
 
 #include <any>
-#include <compare>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <type_traits>
