@@ -22,7 +22,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr int kMessageCount = 250000;
+constexpr int kMessageCount = 200000;
 #else
 constexpr int kMessageCount = 400000;
 #endif
