@@ -80,8 +80,9 @@ void WriteTypedList(const std::vector<T>& list, const StandardCodecSerializer& s
 bool SizeFits(size_t count, size_t unit, ByteStreamReader* stream) {
   if (stream->failed()) return false;
   if (count <= stream->RemainingBytes() / unit) return true;
-  std::cerr << "Invalid size in StandardCodecSerializer::ReadValueOfType: " << count
-            << " elements cannot fit in " << stream->RemainingBytes() << " remaining bytes\n";
+  std::cerr << "Invalid size in StandardCodecSerializer::ReadValueOfType: " +
+                   std::to_string(count) + " elements cannot fit in " +
+                   std::to_string(stream->RemainingBytes()) + " remaining bytes\n";
   stream->SetFailed();
   return false;
 }
@@ -192,7 +193,7 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
     void operator()(const CustomEncodableValue&) const {
       stream->WriteByte(kNull);
       std::cerr << "Unhandled custom type in StandardCodecSerializer::WriteValue. "
-                << "Custom types require codec extensions.\n";
+                   "Custom types require codec extensions.\n";
     }
   };
   std::visit(Writer{*this, stream}, value.variant());
@@ -284,8 +285,8 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
       return EncodableValue(std::move(map));
     }
     default:
-      std::cerr << "Unknown type in StandardCodecSerializer::ReadValueOfType: "
-                << static_cast<int>(type) << "\n";
+      std::cerr << "Unknown type in StandardCodecSerializer::ReadValueOfType: " +
+                       std::to_string(type) + "\n";
       return EncodableValue();
   }
   stream->SetFailed();
@@ -307,7 +308,8 @@ void StandardCodecSerializer::WriteSize(size_t size, ByteStreamWriter* stream) c
     WriteNumber(static_cast<uint16_t>(size), stream);
   } else {
     if (size > std::numeric_limits<uint32_t>::max()) {
-      std::cerr << "Size too large in StandardCodecSerializer::WriteSize: " << size << "\n";
+      std::cerr << "Size too large in StandardCodecSerializer::WriteSize: " + std::to_string(size) +
+                       "\n";
     }
     stream->WriteByte(255);
     WriteNumber(static_cast<uint32_t>(size), stream);

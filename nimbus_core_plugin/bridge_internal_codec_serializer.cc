@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <iostream>
+#include <string>
 
 #include "nimbus_core_plugin/core_initialize_response.h"
 #include "nimbus_core_plugin/core_nimbus_options.h"
@@ -22,8 +23,8 @@ vela::EncodableValue ReadRecord(const BridgeInternalCodecSerializer& serializer,
     return vela::EncodableValue(
         vela::CustomEncodableValue(Record::FromEncodableList(body.Get<vela::EncodableList>())));
   } catch (const std::exception& error) {
-    std::cerr << "Invalid record in BridgeInternalCodecSerializer::ReadValueOfType: "
-              << error.what() << "\n";
+    std::cerr << std::string("Invalid record in BridgeInternalCodecSerializer::ReadValueOfType: ") +
+                     error.what() + "\n";
     stream->SetFailed();
     return vela::EncodableValue();
   }
