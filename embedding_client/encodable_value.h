@@ -44,8 +44,8 @@ using EncodableMap = std::map<EncodableValue, EncodableValue>;
 class CustomEncodableValue {
  public:
   template <typename T>
-  requires(!std::is_same_v<std::decay_t<T>, CustomEncodableValue>) explicit CustomEncodableValue(
-      T&& value)
+  explicit CustomEncodableValue(T&& value) requires(
+      !std::is_same_v<std::decay_t<T>, CustomEncodableValue>)
       : value_(std::forward<T>(value)) {}
 
   CustomEncodableValue(const CustomEncodableValue&) = default;
@@ -111,6 +111,11 @@ using EncodableVariant = std::variant<std::monostate,        // 0 null
                                       CustomEncodableValue,  // 12
                                       std::vector<float>>;   // 13
 
+// What an EncodableValue can be built from: anything that builds one alternative.
+template <typename T>
+concept EncodableAlternative = !std::is_same_v<std::decay_t<T>, EncodableValue> &&
+                               std::is_constructible_v<EncodableVariant, T&&>;
+
 // One encodable value. Default-constructed it is null. Read it with Holds/GetIf/Get;
 // Get throws BadVariantAccess (never the standard library's own exception) on a
 // mismatch, so that the error text sent back to the peer is fixed.
@@ -124,10 +129,8 @@ class EncodableValue {
 
   // Builds a value from anything one alternative can be built from (bool, int32_t,
   // int64_t, double, std::string, the vectors, lists, maps, custom values).
-  template <typename T>
-  requires(!std::is_same_v<std::decay_t<T>, EncodableValue> &&
-           std::is_constructible_v<EncodableVariant, T&&>) EncodableValue(T&& value)
-      : variant_(std::forward<T>(value)) {}  // NOLINT: implicit
+  template <EncodableAlternative T>
+  EncodableValue(T&& value) : variant_(std::forward<T>(value)) {}  // NOLINT: implicit
 
   // A C string is text, never a boolean.
   EncodableValue(const char* text) : variant_(std::string(text)) {}  // NOLINT: implicit
