@@ -1,0 +1,42 @@
+#include "embedding_client/standard_message_codec.h"
+
+#include <map>
+#include <mutex>
+
+#include "embedding_client/byte_streams.h"
+
+namespace vela {
+
+const StandardMessageCodec& StandardMessageCodec::GetInstance(
+    const StandardCodecSerializer* serializer) {
+  if (serializer == nullptr) serializer = &StandardCodecSerializer::GetInstance();
+  // Codecs are looked up from whichever thread sets up a channel, so the map is locked.
+  // Both live until the process ends, as the codecs handed out do.
+  static auto* mutex = new std::mutex();
+  static auto* codecs =
+      new std::map<const StandardCodecSerializer*, std::unique_ptr<StandardMessageCodec>>();
+  std::lock_guard lock(*mutex);
+  auto& codec = (*codecs)[serializer];
+  if (!codec) codec.reset(new StandardMessageCodec(serializer));
+  return *codec;
+}
+
+std::unique_ptr<EncodableValue> StandardMessageCodec::DecodeMessageInternal(
+    const uint8_t* binary_message, size_t message_size) const {
+  if (binary_message == nullptr || message_size == 0) return std::make_unique<EncodableValue>();
+  ByteBufferStreamReader stream(binary_message, message_size);
+  const uint8_t type = stream.ReadByte();
+  auto value = std::make_unique<EncodableValue>(serializer_->ReadValueOfType(type, &stream));
+  if (stream.failed()) return nullptr;
+  return value;
+}
+
+std::unique_ptr<std::vector<uint8_t>> StandardMessageCodec::EncodeMessageInternal(
+    const EncodableValue& message) const {
+  auto encoded = std::make_unique<std::vector<uint8_t>>();
+  ByteBufferStreamWriter stream(encoded.get());
+  serializer_->WriteValue(message, &stream);
+  return encoded;
+}
+
+}  // namespace vela
