@@ -18,6 +18,9 @@ namespace {
 
 using std::chrono::milliseconds;
 
+// Each test declares its scheduler after what its callbacks use, so the scheduler's
+// destructor stops the worker before those go away.
+
 // Long enough for a loaded machine; only reached when something is broken.
 constexpr int kPatienceMs = 10000;
 
@@ -46,10 +49,10 @@ struct DestructionSignal {
 };
 
 TEST(SchedulerTest, RunsByDueTimeThenBySchedulingOrder) {
-  Scheduler scheduler;
   Semaphore gate(0);
   Semaphore done(0);
   RunLog log;
+  Scheduler scheduler;
   // Holds the worker while the requests are queued, so only their order decides.
   scheduler.Schedule([&] { gate.Wait(); });
   scheduler.Schedule(
@@ -72,9 +75,9 @@ TEST(SchedulerTest, RunsByDueTimeThenBySchedulingOrder) {
 }
 
 TEST(SchedulerTest, ZeroDelayRunsOnTheWorkerNeverInsideSchedule) {
-  Scheduler scheduler;
   Semaphore done(0);
   std::thread::id ran_on;
+  Scheduler scheduler;
   scheduler.Schedule([&] {
     ran_on = std::this_thread::get_id();
     done.Post();
@@ -85,9 +88,9 @@ TEST(SchedulerTest, ZeroDelayRunsOnTheWorkerNeverInsideSchedule) {
 }
 
 TEST(SchedulerTest, RepeatingRequestRunsUntilCancelled) {
-  Scheduler scheduler;
   Semaphore ran(0);
   std::atomic<int> runs{0};
+  Scheduler scheduler;
   ScheduleHandle handle = scheduler.Schedule(
       [&] {
         ++runs;
@@ -107,12 +110,12 @@ TEST(SchedulerTest, RepeatingRequestRunsUntilCancelled) {
 }
 
 TEST(SchedulerTest, CallbackMayCancelItsOwnRequest) {
-  Scheduler scheduler;
   Semaphore cancelled(0);
   std::mutex handle_mutex;
   ScheduleHandle handle;
   std::atomic<int> runs{0};
   std::unique_lock<std::mutex> hold(handle_mutex);
+  Scheduler scheduler;
   handle = scheduler.Schedule(
       [&] {
         if (++runs < 2) return;
@@ -129,8 +132,8 @@ TEST(SchedulerTest, CallbackMayCancelItsOwnRequest) {
 }
 
 TEST(SchedulerTest, CancelTellsWhetherItStoppedARequest) {
-  Scheduler scheduler;
   Semaphore ran(0);
+  Scheduler scheduler;
   ScheduleHandle one_shot = scheduler.Schedule([&] { ran.Post(); });
   ASSERT_TRUE(ran.TimedWait(kPatienceMs));
   // The flag is set when the callback returns; Cancel waits for that.
@@ -152,10 +155,10 @@ TEST(SchedulerTest, CancelTellsWhetherItStoppedARequest) {
 }
 
 TEST(SchedulerTest, CancelledRequestIsSkippedWhenDue) {
-  Scheduler scheduler;
   Semaphore gate(0);
   Semaphore done(0);
   std::atomic<bool> cancelled_ran{false};
+  Scheduler scheduler;
   scheduler.Schedule([&] { gate.Wait(); });
   ScheduleHandle handle = scheduler.Schedule([&] { cancelled_ran = true; });
   scheduler.Schedule([&] { done.Post(); });
@@ -170,8 +173,8 @@ TEST(SchedulerTest, ShutdownTwiceThenScheduleNeverRuns) {
   auto released = std::make_shared<Semaphore>(0);
   std::atomic<bool> ran{false};
   {
-    Scheduler scheduler;
     Semaphore first(0);
+    Scheduler scheduler;
     scheduler.Schedule([&] { first.Post(); });
     ASSERT_TRUE(first.TimedWait(kPatienceMs));
     scheduler.Shutdown();
@@ -192,8 +195,8 @@ TEST(SchedulerTest, DestructionDropsQueuedRequestsWithoutRunning) {
   auto released = std::make_shared<Semaphore>(0);
   std::atomic<bool> ran{false};
   {
-    Scheduler scheduler;
     auto signal = std::make_shared<DestructionSignal>(released);
+    Scheduler scheduler;
     scheduler.Schedule([&ran, signal] { ran = true; }, 60 * 60 * 1000);
     signal.reset();
   }
@@ -202,10 +205,10 @@ TEST(SchedulerTest, DestructionDropsQueuedRequestsWithoutRunning) {
 }
 
 TEST(SchedulerTest, ShutdownStopsAWorkerKeptBusy) {
-  Scheduler scheduler;
   Semaphore ran(0);
   std::atomic<int> runs{0};
   // Each run takes longer than the interval, so the worker never waits.
+  Scheduler scheduler;
   scheduler.Schedule(
       [&] {
         ++runs;
@@ -238,11 +241,11 @@ TEST(SchedulerTest, SchedulerDestroyedByItsOwnCallback) {
 }
 
 TEST(SchedulerTest, ConcurrentSchedulingAndShutdown) {
-  Scheduler scheduler;
   std::atomic<int> runs{0};
   Semaphore all_ran(0);
   constexpr int kThreads = 4;
   constexpr int kEach = 100;
+  Scheduler scheduler;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&] {
@@ -269,9 +272,9 @@ double ThreadCpuMilliseconds(clockid_t clock) {
 }
 
 TEST(SchedulerTest, IdleWorkerUsesNoCpu) {
-  Scheduler scheduler;
   Semaphore ready(0);
   clockid_t worker_clock{};
+  Scheduler scheduler;
   scheduler.Schedule([&] {
     pthread_getcpuclockid(pthread_self(), &worker_clock);
     ready.Post();
