@@ -5,10 +5,10 @@ namespace nimbus {
 // Function-local statics give each lock a thread-safe first construction whatever the order
 // of static initialisation across files; they are deliberately never destroyed, so code
 // running during process exit can still lock.
-#define TERVALA_PROCESS_LOCK(name)                               \
-  Mutex& name() {                                                \
-    static Mutex* const lock = new Mutex(Mutex::kModeRecursive); \
-    return *lock;                                                \
+#define TERVALA_PROCESS_LOCK(name)                                      \
+  Mutex& name() {                                                       \
+    static Mutex* const lock = new Mutex(Mutex::kModeRecursive);        \
+    return *lock;                                                       \
   }
 
 TERVALA_PROCESS_LOCK(AppRegistryLock)

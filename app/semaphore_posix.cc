@@ -47,8 +47,8 @@ bool Semaphore::TryWait() {
 bool Semaphore::TimedWait(int milliseconds) {
   // wait_until on steady_clock waits on the monotonic clock, so changes of the wall clock
   // neither shorten nor stretch the wait.
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(milliseconds < 0 ? 0 : milliseconds);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds < 0 ? 0 : milliseconds);
   std::unique_lock<std::mutex> guard(handle_->lock);
   if (!handle_->posted.wait_until(guard, deadline, [this] { return handle_->count > 0; })) {
     return false;
