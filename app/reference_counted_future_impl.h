@@ -77,7 +77,7 @@ class ReferenceCountedFutureImpl : public detail::FutureApiInterface {
   FutureRecord* Find(FutureHandleId id) const;
   void ReleaseLocked(FutureHandleId id);
   void FreeBacking(FutureHandleId id);
-  bool CompleteLocked(FutureHandleId id, int error, const char* error_message);
+  bool CompleteLocked(const FutureHandle& handle, int error, const char* error_message);
   void RunCallbacksLocked(FutureHandleId id);
   bool CanBeDeletedLocked() const;
   static void ProxyFreed(void* context);
