@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <deque>
 #include <regex>
 #include <string>
 #include <vector>
@@ -33,26 +34,42 @@ InitResult CreateOff(App* /*app*/) {
   return kInitResultSuccess;
 }
 
-// The table lives as long as the process, so every record is disabled again after each
-// test: other tests creating apps then see no results.
+// The table lives as long as the process, so each run of a test registers records of its
+// own, under names of its own, and every record is disabled again afterwards: other tests
+// creating apps then see no results.
 class AppInitializerTest : public ::testing::Test {
  protected:
-  void SetUp() override { g_calls.clear(); }
+  void SetUp() override {
+    g_calls.clear();
+    ++run_;
+  }
   void TearDown() override { SetAllAppInitializersEnabled(false); }
+
+  // A record kept for the life of the process, named "<base>.<run>".
+  AppInitializer* Record(const std::string& base, InitResult (*create)(App*), void (*destroy)(App*),
+                         bool enabled) {
+    static std::deque<std::string> names;
+    static std::deque<AppInitializer> records;
+    names.push_back(Name(base));
+    records.push_back(AppInitializer{names.back().c_str(), create, destroy, enabled});
+    return &records.back();
+  }
+  std::string Name(const std::string& base) const { return base + "." + std::to_string(run_); }
+
+ private:
+  static inline int run_ = 0;
 };
 
 TEST_F(AppInitializerTest, EnabledHooksRunInNameOrder) {
-  static AppInitializer b{"order.b", &CreateB, nullptr, true};
-  static AppInitializer a{"order.a", &CreateA, &DestroyA, true};
-  static AppInitializer no_hooks{"order.c", nullptr, nullptr, true};
-  RegisterAppInitializer(&b);
-  RegisterAppInitializer(&a);
-  RegisterAppInitializer(&no_hooks);
+  RegisterAppInitializer(Record("order_b", &CreateB, nullptr, true));
+  RegisterAppInitializer(Record("order_a", &CreateA, &DestroyA, true));
+  RegisterAppInitializer(Record("order_c", nullptr, nullptr, true));
 
   AppInitResults results{{"stale", 1}};
   NotifyAppCreated(kApp, &results);
   EXPECT_EQ(g_calls, (std::vector<std::string>{"create a", "create b"}));
-  EXPECT_EQ(results, (AppInitResults{{"order.a", 0}, {"order.b", 3}, {"order.c", 0}}));
+  EXPECT_EQ(results,
+            (AppInitResults{{Name("order_a"), 0}, {Name("order_b"), 3}, {Name("order_c"), 0}}));
 
   g_calls.clear();
   NotifyAppDestroyed(kApp);
@@ -60,31 +77,30 @@ TEST_F(AppInitializerTest, EnabledHooksRunInNameOrder) {
 }
 
 TEST_F(AppInitializerTest, DisabledRecordsAreSkipped) {
-  static AppInitializer off{"switch.off", &CreateOff, nullptr, false};
-  RegisterAppInitializer(&off);
-  EXPECT_FALSE(IsAppInitializerEnabled("switch.off"));
+  const std::string name = Name("switch");
+  RegisterAppInitializer(Record("switch", &CreateOff, nullptr, false));
+  EXPECT_FALSE(IsAppInitializerEnabled(name.c_str()));
   AppInitResults results;
   NotifyAppCreated(kApp, &results);
   EXPECT_TRUE(results.empty());
   EXPECT_TRUE(g_calls.empty());
 
-  SetAppInitializerEnabled("switch.off", true);
-  EXPECT_TRUE(IsAppInitializerEnabled("switch.off"));
+  SetAppInitializerEnabled(name.c_str(), true);
+  EXPECT_TRUE(IsAppInitializerEnabled(name.c_str()));
   NotifyAppCreated(kApp, &results);
-  EXPECT_EQ(results, (AppInitResults{{"switch.off", 0}}));
+  EXPECT_EQ(results, (AppInitResults{{name, 0}}));
   EXPECT_EQ(g_calls, std::vector<std::string>{"create off"});
 }
 
 TEST_F(AppInitializerTest, RegistrationAndSwitchingAreLogged) {
   CapturedLog log(kLogLevelDebug);
-  static AppInitializer first{"logged.one", nullptr, nullptr, true};
-  static AppInitializer duplicate{"logged.one", &CreateOff, nullptr, true};
-  RegisterAppInitializer(&first);
-  RegisterAppInitializer(&duplicate);
-  EXPECT_EQ(log.Count(kLogLevelDebug, "Registered app initializer logged.one (enabled: 1)"), 1);
+  const std::string name = Name("logged");
+  RegisterAppInitializer(Record("logged", nullptr, nullptr, true));
+  RegisterAppInitializer(Record("logged", &CreateOff, nullptr, true));
+  EXPECT_EQ(log.Count(kLogLevelDebug, "Registered app initializer " + name + " (enabled: 1)"), 1);
   EXPECT_EQ(log.Count(kLogLevelWarning,
-                      "logged.one is already registered for callbacks on app initialization,  "
-                      "ignoring."),
+                      name + " is already registered for callbacks on app initialization,  "
+                             "ignoring."),
             1);
   AppInitResults results;
   NotifyAppCreated(kApp, &results);
@@ -96,14 +112,14 @@ TEST_F(AppInitializerTest, RegistrationAndSwitchingAreLogged) {
             2);
   EXPECT_FALSE(IsAppInitializerEnabled("logged.absent"));
 
-  SetAppInitializerEnabled("logged.one", false);
-  EXPECT_EQ(log.Count(kLogLevelDebug, "Disabling app initializer logged.one"), 1);
-  EXPECT_FALSE(IsAppInitializerEnabled("logged.one"));
+  SetAppInitializerEnabled(name.c_str(), false);
+  EXPECT_EQ(log.Count(kLogLevelDebug, "Disabling app initializer " + name), 1);
+  EXPECT_FALSE(IsAppInitializerEnabled(name.c_str()));
 
   SetAllAppInitializersEnabled(true);
   EXPECT_EQ(log.Count(kLogLevelDebug, "Enabling all app initializers"), 1);
-  EXPECT_EQ(log.Count(kLogLevelDebug, "Enable logged.one"), 1);
-  EXPECT_TRUE(IsAppInitializerEnabled("logged.one"));
+  EXPECT_EQ(log.Count(kLogLevelDebug, "Enable " + name), 1);
+  EXPECT_TRUE(IsAppInitializerEnabled(name.c_str()));
 }
 
 TEST(BuildUniqueNameTest, EachCallGetsItsOwnCounter) {
