@@ -45,6 +45,11 @@ FutureHandle::~FutureHandle() { Release(); }
 
 void FutureHandle::Attach() {
   if (api_ == nullptr) return;
+  // A copy of a handle whose future is gone holds nothing, so it releases nothing later.
+  if (id_ == 0 || api_->GetFutureStatus(*this) == kFutureStatusInvalid) {
+    api_ = nullptr;
+    return;
+  }
   api_->AddReference(*this);
   if (CleanupList* notifier = CleanupList::FindByOwner(api_)) {
     notifier->RegisterObject(this, &FutureHandle::DetachFromApi);

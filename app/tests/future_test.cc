@@ -185,23 +185,6 @@ TEST(FutureTest, DestroyingTheApiWarnsAboutLiveFuturesAndFreesThem) {
   EXPECT_EQ(log.CountAtLeast(kLogLevelError), 0);
 }
 
-TEST(FutureTest, ReleasedFuturesLeaveNothingBehind) {
-  CapturedLog log;
-  std::atomic<int> deletions{0};
-  {
-    ReferenceCountedFutureImpl api(1);
-    {
-      const FutureHandle handle = api.AllocFuture(0, new Tracked{1, &deletions}, &DeleteTracked);
-      api.CompleteFuture(handle, 0);
-      EXPECT_TRUE(api.HasOutsideReferences());  // The handle is held.
-    }
-    EXPECT_FALSE(api.HasOutsideReferences());
-    EXPECT_EQ(deletions, 0);  // The slot still holds it.
-  }
-  EXPECT_EQ(deletions, 1);
-  EXPECT_TRUE(log.Messages().empty());
-}
-
 TEST(FutureTest, LastResultOfPendingSlotIsAProxyThatCompletesWithIt) {
   std::atomic<int> deletions{0};
   ReferenceCountedFutureImpl api(1);
