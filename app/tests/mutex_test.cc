@@ -94,8 +94,8 @@ TEST(MutexTest, NonRecursiveMutexExcludesOtherThreads) {
 }
 
 TEST(MutexTest, ProcessLocksAreDistinctAndRecursive) {
-  Mutex* locks[] = {&AppRegistryLock(), &CallbackLock(), &CleanupOwnerLock(), &AppInitializerLock(),
-                    &FutureApiTableLock()};
+  Mutex* locks[] = {&AppRegistryLock(), &CallbackLock(), &CleanupOwnerLock(),
+                    &AppInitializerLock(), &FutureApiTableLock()};
   for (Mutex* lock : locks) {
     MutexLock outer(*lock);
     MutexLock inner(*lock);
