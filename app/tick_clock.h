@@ -6,7 +6,7 @@
 namespace nimbus {
 
 // Milliseconds on the system's monotonic clock: never goes back and ignores changes of the
-// wall clock, so it measures delays. Its starting point is unspecified.
+// wall clock, so it measures delays. Its starting point is arbitrary.
 uint64_t TickCountMilliseconds();
 
 }  // namespace nimbus
