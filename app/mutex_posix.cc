@@ -42,13 +42,13 @@ void Mutex::Acquire() {
 void Mutex::Release() {
   if (!handle_) return;
   const bool recursive = (mode_ & 1) != 0;
-  {
-    std::lock_guard<std::mutex> guard(handle_->lock);
-    if (handle_->holds == 0) return;  // Nothing held: the release fails, as the kernel's does.
-    if (recursive && handle_->holder != std::this_thread::get_id()) return;
-    if (--handle_->holds > 0) return;
-    handle_->holder = std::thread::id();
-  }
+  // Notify while holding the lock, so a thread that takes the mutex next and then destroys
+  // it cannot do so while this call still uses it.
+  std::lock_guard<std::mutex> guard(handle_->lock);
+  if (handle_->holds == 0) return;  // Nothing held: the release fails, as the kernel's does.
+  if (recursive && handle_->holder != std::this_thread::get_id()) return;
+  if (--handle_->holds > 0) return;
+  handle_->holder = std::thread::id();
   handle_->released.notify_one();
 }
 

@@ -23,11 +23,11 @@ Semaphore::Semaphore(int initial_count) : handle_(std::make_unique<Handle>()) {
 Semaphore::~Semaphore() = default;
 
 void Semaphore::Post() {
-  {
-    std::lock_guard<std::mutex> guard(handle_->lock);
-    if (handle_->count >= kMaximumCount) return;
-    ++handle_->count;
-  }
+  // Notify while holding the lock: a waiter that wakes, returns and destroys the semaphore
+  // cannot do so before this call is done with it.
+  std::lock_guard<std::mutex> guard(handle_->lock);
+  if (handle_->count >= kMaximumCount) return;
+  ++handle_->count;
   handle_->posted.notify_one();
 }
 
