@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "platform/win32/posix/presentation.h"
 #include "platform/win32/posix/state.h"
@@ -15,6 +16,9 @@ namespace {
 // SetWindowPos flags that Windows keeps for itself: the client area did not move or resize.
 constexpr UINT kNoClientSize = 0x0800;
 constexpr UINT kNoClientMove = 0x1000;
+
+// Where Windows puts minimized top-level windows.
+constexpr LONG kMinimizedPosition = -32000;
 
 // The last window activated in the process, for GetForegroundWindow.
 HWND g_foreground = nullptr;  // Guarded by GlobalLock().
@@ -68,7 +72,10 @@ void CheckDpiChange(HWND window) {
   {
     std::lock_guard<std::mutex> lock(GlobalLock());
     std::shared_ptr<Window> found = FindWindowLocked(window);
-    if (!found || found->in_dpi_change || found->parent != nullptr || found->message_only) return;
+    if (!found || found->in_dpi_change || found->parent != nullptr || found->message_only ||
+        (found->style & WS_MINIMIZE)) {
+      return;
+    }
     old_dpi = found->dpi;
   }
   const RECT rect = ScreenRect(window);
@@ -200,19 +207,47 @@ BOOL ShowWindowOnOwnerThread(HWND window, int command) {
     default:
       break;
   }
-  if (state != (style & (WS_MINIMIZE | WS_MAXIMIZE))) {
+  // A change of state moves the window: maximized it fills its monitor (a child, its parent's
+  // client area); minimized it has no client area and lies far off screen, as on Windows;
+  // restored it returns to where it was before.
+  const DWORD old_state = style & (WS_MINIMIZE | WS_MAXIMIZE);
+  std::optional<RECT> target;
+  if (state != old_state) {
+    RECT area{};
+    if (state == WS_MAXIMIZE) {
+      HWND parent = GetAncestor(window, GA_PARENT);
+      if (parent != nullptr) {
+        GetClientRect(parent, &area);
+      } else {
+        MONITORINFO info{};
+        info.cbSize = sizeof(info);
+        GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info);
+        area = info.rcWork;
+      }
+    }
     std::lock_guard<std::mutex> lock(GlobalLock());
     if (std::shared_ptr<Window> found = FindWindowLocked(window)) {
+      if (old_state == 0) found->restore_rect = found->rect;
       found->style = (found->style & ~static_cast<DWORD>(WS_MINIMIZE | WS_MAXIMIZE)) | state;
+      if (state == WS_MAXIMIZE) target = area;
+      if (state == WS_MINIMIZE)
+        target =
+            RECT{kMinimizedPosition, kMinimizedPosition, kMinimizedPosition, kMinimizedPosition};
+      if (state == 0) target = found->restore_rect;
     }
   }
+  if (state == WS_MINIMIZE) ReleaseFocusAndActivation(window);
   if (show != was_visible) SendMessageW(window, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
   if (!IsWindow(window)) return was_visible;
-  UINT flags = SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER;
+  UINT flags = SWP_NOZORDER;
   flags |= show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW;
   if (!activate) flags |= SWP_NOACTIVATE;
-  if (show != was_visible || activate)
-    SetWindowPosOnOwnerThread(window, nullptr, 0, 0, 0, 0, flags);
+  if (target) {
+    SetWindowPosOnOwnerThread(window, nullptr, target->left, target->top,
+                              target->right - target->left, target->bottom - target->top, flags);
+  } else if (show != was_visible || activate) {
+    SetWindowPosOnOwnerThread(window, nullptr, 0, 0, 0, 0, flags | SWP_NOSIZE | SWP_NOMOVE);
+  }
   return was_visible;
 }
 

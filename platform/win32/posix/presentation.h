@@ -23,8 +23,10 @@ struct MonitorDescription {
   UINT dpi = USER_DEFAULT_SCREEN_DPI;
 };
 
-// What a backend is told. Calls come on the thread that owns the window, after the change
-// has been made and without any lock of the layer held.
+// What a backend is told. Calls come after the change has been made, without any lock of the
+// layer held, on the thread that made the change (the window's own thread, except for
+// DwmSetWindowAttribute and SetParent called from elsewhere). Monitors() is asked often (on
+// every move of a top-level window), so a backend answers it from what it already knows.
 class PresentationBackend {
  public:
   virtual ~PresentationBackend() = default;

@@ -130,6 +130,37 @@ TEST_F(MessagesTest, SendingFromAnotherThreadRunsOnTheOwnerThreadAndWaits) {
   EXPECT_FALSE(IsWindow(window));
 }
 
+TEST_F(MessagesTest, TwoThreadsSendingToEachOtherDoNotDeadlock) {
+  HWND here = recorder_.Create();
+  std::atomic<HWND> there{nullptr};
+  std::atomic<LRESULT> answer{0};
+  // The other thread's window answers by asking this thread's window, while this thread is
+  // itself waiting in SendMessageW for the other thread.
+  recorder_.OnMessage(kPing, [&](HWND window, UINT, WPARAM wparam, LPARAM) {
+    if (window == there.load()) {
+      return std::optional<LRESULT>(SendMessageW(here, kPing, wparam + 1, 0) + 1);
+    }
+    return std::optional<LRESULT>(static_cast<LRESULT>(wparam * 10));
+  });
+  std::atomic<bool> done{false};
+  std::thread other([&] {
+    there = recorder_.Create();
+    MSG msg{};
+    while (!done) {
+      if (GetMessageW(&msg, nullptr, 0, 0) <= 0) break;
+      DispatchMessageW(&msg);
+    }
+    DestroyWindow(there);
+  });
+  while (there.load() == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  answer = SendMessageW(there, kPing, 1, 0);
+  EXPECT_EQ(answer.load(), 21);  // (1 + 1) * 10 + 1
+  done = true;
+  PostMessageW(there, WM_NULL, 0, 0);
+  other.join();
+  DestroyWindow(here);
+}
+
 TEST_F(MessagesTest, AWindowOfAnEndedThreadIsGoneAndSendingToItReturns) {
   HWND window = nullptr;
   std::thread owner([&] { window = recorder_.Create(); });

@@ -220,6 +220,40 @@ TEST_F(WindowsTest, ShowingActivatesAndFocusesAndHidingUndoesIt) {
   DestroyWindow(window);
 }
 
+TEST_F(WindowsTest, MaximizingMinimizingAndRestoringResizeTheWindow) {
+  setenv("TERVALA_MONITORS", "0,0,1280,1024,96;1280,0,1920,1080,96", 1);
+  const RECT normal{1300, 10, 1500, 110};
+  HWND window = recorder_.Create(nullptr, WS_OVERLAPPEDWINDOW, normal);
+  const auto last_size = [&] {
+    Received last{};
+    for (const Received& item : recorder_.All()) {
+      if (item.message == WM_SIZE) last = item;
+    }
+    return last;
+  };
+  ShowWindow(window, SW_SHOWMAXIMIZED);
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  EXPECT_EQ(rect.left, 1280);  // The monitor the window was on.
+  EXPECT_EQ(rect.right, 3200);
+  EXPECT_EQ(last_size().wparam, static_cast<WPARAM>(SIZE_MAXIMIZED));
+
+  ShowWindow(window, SW_MINIMIZE);
+  EXPECT_EQ(last_size().wparam, static_cast<WPARAM>(SIZE_MINIMIZED));
+  EXPECT_EQ(last_size().lparam, 0);
+  GetClientRect(window, &rect);
+  EXPECT_EQ(rect.right, 0);
+  EXPECT_NE(GetActiveWindow(), window);
+
+  ShowWindow(window, SW_RESTORE);
+  GetWindowRect(window, &rect);
+  EXPECT_EQ(rect.left, normal.left);
+  EXPECT_EQ(rect.right, normal.right);
+  EXPECT_EQ(last_size().wparam, static_cast<WPARAM>(SIZE_RESTORED));
+  EXPECT_EQ(GetActiveWindow(), window);
+  DestroyWindow(window);
+}
+
 TEST_F(WindowsTest, ActivationMovesBetweenWindowsAndFocusFollows) {
   HWND first = recorder_.Create();
   HWND second = recorder_.Create();
