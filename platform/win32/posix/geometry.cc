@@ -88,11 +88,10 @@ void CheckDpiChange(HWND window) {
     found->dpi = new_dpi;
     found->in_dpi_change = true;
   }
-  const auto scale = [&](LONG length) {
-    return static_cast<LONG>(static_cast<int64_t>(length) * new_dpi / old_dpi);
-  };
-  RECT suggested{rect.left, rect.top, rect.left + scale(rect.right - rect.left),
-                 rect.top + scale(rect.bottom - rect.top)};
+  const auto scale = [&](int64_t length) { return length * new_dpi / old_dpi; };
+  RECT suggested = RectFromOriginAndSize(rect.left, rect.top,
+                                         scale(static_cast<int64_t>(rect.right) - rect.left),
+                                         scale(static_cast<int64_t>(rect.bottom) - rect.top));
   SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(new_dpi, new_dpi),
                reinterpret_cast<LPARAM>(&suggested));
   std::lock_guard<std::mutex> lock(GlobalLock());
@@ -134,7 +133,7 @@ BOOL SetWindowPosOnOwnerThread(HWND window, HWND insert_after, int x, int y, int
     position.hwnd = window;
     settle();
   }
-  const RECT now{position.x, position.y, position.x + position.cx, position.y + position.cy};
+  const RECT now = RectFromOriginAndSize(position.x, position.y, position.cx, position.cy);
   const bool moved = now.left != old.left || now.top != old.top;
   const bool sized =
       now.right - now.left != old.right - old.left || now.bottom - now.top != old.bottom - old.top;
@@ -294,8 +293,9 @@ RECT ScreenRect(HWND window) {
   std::shared_ptr<Window> found = FindWindowLocked(window);
   if (!found) return RECT{};
   const POINT origin = ScreenOriginLocked(*found);
-  return RECT{origin.x, origin.y, origin.x + (found->rect.right - found->rect.left),
-              origin.y + (found->rect.bottom - found->rect.top)};
+  return RectFromOriginAndSize(origin.x, origin.y,
+                               static_cast<int64_t>(found->rect.right) - found->rect.left,
+                               static_cast<int64_t>(found->rect.bottom) - found->rect.top);
 }
 
 }  // namespace win32_posix

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <limits>
 #include <utility>
 
 #include "platform/win32/posix/presentation.h"
@@ -111,17 +113,31 @@ std::shared_ptr<WindowClass> FindClassLocked(LPCWSTR name_or_atom) {
   return nullptr;
 }
 
+namespace {
+
+LONG Clamp(int64_t value) {
+  return static_cast<LONG>(std::clamp<int64_t>(value, std::numeric_limits<LONG>::min(),
+                                               std::numeric_limits<LONG>::max()));
+}
+
+}  // namespace
+
+RECT RectFromOriginAndSize(int64_t x, int64_t y, int64_t width, int64_t height) {
+  return RECT{Clamp(x), Clamp(y), Clamp(x + width), Clamp(y + height)};
+}
+
 POINT ScreenOriginLocked(const Window& window) {
-  POINT origin{window.rect.left, window.rect.top};
+  int64_t x = window.rect.left;
+  int64_t y = window.rect.top;
   HWND parent = window.parent;
   while (parent != nullptr) {
     std::shared_ptr<Window> found = FindWindowLocked(parent);
     if (!found) break;
-    origin.x += found->rect.left;
-    origin.y += found->rect.top;
+    x += found->rect.left;
+    y += found->rect.top;
     parent = found->parent;
   }
-  return origin;
+  return POINT{Clamp(x), Clamp(y)};
 }
 
 std::shared_ptr<Window> RootLocked(const std::shared_ptr<Window>& window) {

@@ -102,6 +102,9 @@ Tables& GetTables();
 // Lookups; the caller holds GlobalLock().
 std::shared_ptr<Window> FindWindowLocked(HWND handle);
 std::shared_ptr<WindowClass> FindClassLocked(LPCWSTR name_or_atom);
+// A rectangle from an origin and a size, its edges kept inside the 32-bit range.
+RECT RectFromOriginAndSize(int64_t x, int64_t y, int64_t width, int64_t height);
+
 // The window's origin in screen coordinates.
 POINT ScreenOriginLocked(const Window& window);
 // The top-level window above `window` (itself when it is top-level).

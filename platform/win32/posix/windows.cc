@@ -347,7 +347,7 @@ HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_n
     } else if (parent_window) {
       window->owner = RootLocked(parent_window)->handle;
     }
-    window->rect = RECT{x, y, x + width, y + height};
+    window->rect = RectFromOriginAndSize(x, y, width, height);
     window->instance = instance;
     window->extra.assign(static_cast<size_t>(window_class->window_extra), 0);
     window_class->window_count++;
@@ -386,7 +386,7 @@ HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_n
     FreeWindowTree(handle);
     return nullptr;
   }
-  RECT client = RECT{x, y, x + width, y + height};
+  RECT client = RectFromOriginAndSize(x, y, width, height);
   SendMessageW(handle, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&client));
   if (SendMessageW(handle, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
     DestroyWindow(handle);
