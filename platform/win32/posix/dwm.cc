@@ -26,7 +26,7 @@ HRESULT WINAPI DwmSetWindowAttribute(HWND window, DWORD attribute, LPCVOID value
     std::shared_ptr<Window> found = FindWindowLocked(window);
     if (!found) return E_HANDLE;
     found->dwm_attributes[attribute] = recorded;
-    top_level = found->parent == nullptr && !found->message_only;
+    top_level = found->presented;
   }
   if (top_level) Presentation().WindowAttributeSet(window, attribute, recorded);
   return S_OK;

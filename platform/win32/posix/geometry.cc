@@ -103,6 +103,7 @@ BOOL SetWindowPosOnOwnerThread(HWND window, HWND insert_after, int x, int y, int
   RECT old{};
   bool was_visible = false;
   bool top_level = false;
+  bool presented = false;
   {
     std::lock_guard<std::mutex> lock(GlobalLock());
     std::shared_ptr<Window> found = FindWindowLocked(window);
@@ -111,6 +112,7 @@ BOOL SetWindowPosOnOwnerThread(HWND window, HWND insert_after, int x, int y, int
       return FALSE;
     }
     old = found->rect;
+    presented = found->presented;
     was_visible = (found->style & WS_VISIBLE) != 0;
     top_level = found->parent == nullptr && !found->message_only;
   }
@@ -149,8 +151,8 @@ BOOL SetWindowPosOnOwnerThread(HWND window, HWND insert_after, int x, int y, int
     if (show) found->style |= WS_VISIBLE;
     if (hide) found->style &= ~static_cast<DWORD>(WS_VISIBLE);
   }
-  if (top_level && (moved || sized)) Presentation().WindowMoved(window, ScreenRect(window));
-  if (top_level && (show || hide)) Presentation().WindowShown(window, show);
+  if (presented && (moved || sized)) Presentation().WindowMoved(window, ScreenRect(window));
+  if (presented && (show || hide)) Presentation().WindowShown(window, show);
   if (hide) ReleaseFocusAndActivation(window);
   if (top_level && !(position.flags & SWP_NOACTIVATE) && IsWindowVisible(window)) {
     Activate(window);

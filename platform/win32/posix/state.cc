@@ -54,9 +54,7 @@ class QueueHolder {
       for (uintptr_t key : removed) {
         auto& window = tables.windows[key];
         window->window_class->window_count--;
-        if (window->parent == nullptr && !window->message_only) {
-          removed_top_level.push_back(window->handle);
-        }
+        if (window->presented) removed_top_level.push_back(window->handle);
         tables.windows.erase(key);
       }
       for (const auto& [key, window] : tables.windows) {

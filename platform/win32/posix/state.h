@@ -81,7 +81,8 @@ struct Window {
   UINT dpi = USER_DEFAULT_SCREEN_DPI;  // Of the monitor the window was last on.
   bool destroying = false;             // WM_DESTROY has been sent.
   bool in_dpi_change = false;
-  RECT restore_rect{};  // Where a minimized or maximized window returns to.
+  bool presented = false;  // The presentation backend knows the window as a top-level one.
+  RECT restore_rect{};     // Where a minimized or maximized window returns to.
 };
 
 // The lock that guards the tables below and the windows' fields. It is never held while a

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -144,9 +145,7 @@ void FreeWindowTree(HWND window) {
     std::lock_guard<std::mutex> lock(removed->queue->mutex);
     std::erase_if(removed->queue->posted, [&](const MSG& msg) { return msg.hwnd == window; });
   }
-  if (removed->parent == nullptr && !removed->message_only) {
-    Presentation().WindowDestroyed(window);
-  }
+  if (removed->presented) Presentation().WindowDestroyed(window);
 }
 
 void StoreText(HWND window, LPCWSTR text) {
@@ -157,10 +156,33 @@ void StoreText(HWND window, LPCWSTR text) {
     std::shared_ptr<Window> found = FindWindowLocked(window);
     if (!found) return;
     found->text = text != nullptr ? text : L"";
-    top_level = IsTopLevelLocked(*found);
+    top_level = found->presented;
     if (top_level) title = ToUtf8(found->text);
   }
   if (top_level) Presentation().WindowTitled(window, title);
+}
+
+// Introduces a window that has become top-level to the presentation backend: its title and
+// rectangle, then its DWM attributes and its visibility.
+void Present(HWND window) {
+  std::string title;
+  std::map<DWORD, std::vector<uint8_t>> attributes;
+  bool visible = false;
+  {
+    std::lock_guard<std::mutex> lock(GlobalLock());
+    std::shared_ptr<Window> found = FindWindowLocked(window);
+    if (!found) return;
+    found->presented = true;
+    title = ToUtf8(found->text);
+    attributes = found->dwm_attributes;
+    visible = (found->style & WS_VISIBLE) != 0;
+  }
+  PresentationBackend& backend = Presentation();
+  backend.WindowCreated(window, title, ScreenRect(window));
+  for (const auto& [attribute, value] : attributes) {
+    backend.WindowAttributeSet(window, attribute, value);
+  }
+  if (visible) backend.WindowShown(window, true);
 }
 
 }  // namespace
@@ -397,9 +419,7 @@ HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_n
   SendMessageW(handle, WM_MOVE, 0, MAKELPARAM(x, y));
   if (child) SendParentNotify(handle, WM_CREATE);
   if (!IsWindow(handle)) return nullptr;
-  if (!child && !message_only) {
-    Presentation().WindowCreated(handle, TitleUtf8(handle), ScreenRect(handle));
-  }
+  if (!child && !message_only) Present(handle);
   if (style & WS_VISIBLE) ShowWindow(handle, SW_SHOW);
   return IsWindow(handle) ? handle : nullptr;
 }
@@ -498,9 +518,8 @@ HWND WINAPI GetAncestor(HWND window, UINT flags) {
 
 HWND WINAPI SetParent(HWND child, HWND new_parent) {
   HWND old_parent = nullptr;
-  bool was_top_level = false;
+  bool was_presented = false;
   bool now_top_level = false;
-  bool visible = false;
   {
     std::lock_guard<std::mutex> lock(GlobalLock());
     std::shared_ptr<Window> found = FindWindowLocked(child);
@@ -522,7 +541,7 @@ HWND WINAPI SetParent(HWND child, HWND new_parent) {
       }
     }
     old_parent = found->parent;
-    was_top_level = IsTopLevelLocked(*found);
+    was_presented = found->presented;
     if (std::shared_ptr<Window> old = FindWindowLocked(old_parent)) {
       std::erase(old->children, child);
     }
@@ -531,13 +550,10 @@ HWND WINAPI SetParent(HWND child, HWND new_parent) {
     found->owner = nullptr;
     if (parent_window) parent_window->children.push_back(child);
     now_top_level = IsTopLevelLocked(*found);
-    visible = (found->style & WS_VISIBLE) != 0;
+    if (was_presented && !now_top_level) found->presented = false;
   }
-  if (was_top_level && !now_top_level) Presentation().WindowDestroyed(child);
-  if (!was_top_level && now_top_level) {
-    Presentation().WindowCreated(child, TitleUtf8(child), ScreenRect(child));
-    if (visible) Presentation().WindowShown(child, true);
-  }
+  if (was_presented && !now_top_level) Presentation().WindowDestroyed(child);
+  if (!was_presented && now_top_level) Present(child);
   return old_parent;
 }
 
