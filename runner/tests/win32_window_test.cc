@@ -7,9 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "runner/tests/engine_dpi_double.h"
 
 namespace {
 
@@ -117,6 +120,25 @@ TEST_F(Win32WindowTest, GeometryIsScaledToTheMonitorDpiAndTruncated) {
     EXPECT_EQ(rect.right, test.expected.right) << test.monitors;
     EXPECT_EQ(rect.bottom, test.expected.bottom) << test.monitors;
   }
+}
+
+TEST_F(Win32WindowTest, AnUnreadableDpiCountsAs96AndHugeSizesDoNotOverflow) {
+  g_engine_dpi_override = 0;
+  {
+    TestWindow window;
+    ASSERT_TRUE(window.Create(L"Tervala", {10, 10}, {1280, 720}));
+    const RECT rect = WindowRect(window.GetHandle());
+    EXPECT_EQ(rect.right - rect.left, 1280);
+  }
+  g_engine_dpi_override = 960;  // Ten times: past the 32-bit range, clamped.
+  {
+    TestWindow window;
+    ASSERT_TRUE(window.Create(L"Tervala", {0, 0}, {300000000, 720}));
+    const RECT rect = WindowRect(window.GetHandle());
+    EXPECT_EQ(rect.right, std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(rect.bottom, 7200);
+  }
+  g_engine_dpi_override = -1;
 }
 
 TEST_F(Win32WindowTest, CreatedHiddenWithTitleAndClassAndShownOnRequest) {
