@@ -16,6 +16,7 @@
 #include "app/cleanup_list.h"
 #include "app/heartbeat/date_provider.h"
 #include "app/heartbeat/heartbeat_controller.h"
+#include "app/heartbeat/heartbeat_payload.h"
 #include "app/heartbeat/heartbeat_storage.h"
 #include "app/heartbeat/tests/test_data_home.h"
 #include "app/library_registry.h"
@@ -164,6 +165,33 @@ TEST_F(AppTest, LogsTodaysHeartbeatUnderItsKey) {
   EXPECT_EQ(record, expected);
   EXPECT_EQ(heartbeat::testing::ListFolder(home_.path() + "/nimbus-heartbeat"),
             std::vector<std::string>{"heartbeats-x"});
+}
+
+// From creation to the payload: the app's first heartbeat leaves as the payload JSON.
+TEST_F(AppTest, TheFirstHeartbeatBecomesThePayload) {
+  App::RegisterLibrary("vela-nimbus-core", "4.15.0");
+  App* app = App::Create(CompleteOptions());
+  ASSERT_NE(app, nullptr);
+  WaitForHeartbeat(app);
+  auto controller = app->GetHeartbeatController();
+  const std::string agent = App::GetUserAgentCopy();
+  const std::string today = heartbeat::DateProviderImpl().GetDate();
+
+  EXPECT_EQ(controller->TakeTodaysHeartbeatAgent(), agent);
+  app->LogHeartbeat();  // today is logged already: nothing changes
+  ASSERT_TRUE(controller->WaitUntilIdle(kWaitMs));
+  heartbeat::LoggedHeartbeats record;
+  ASSERT_TRUE(heartbeat::HeartbeatStorage(app->heartbeat_key(), nullptr).ReadTo(&record));
+  EXPECT_EQ(record.last_logged_date, today);
+  EXPECT_TRUE(record.heartbeats.empty());
+
+  // A stored heartbeat of another day goes out with the payload.
+  record.heartbeats[agent] = {"2000-01-01"};
+  ASSERT_TRUE(heartbeat::HeartbeatStorage(app->heartbeat_key(), nullptr).Write(record));
+  const std::string payload = controller->TakeStoredHeartbeatsPayload();
+  EXPECT_EQ(
+      heartbeat::DecodeAndUncompress(payload),
+      R"({"heartbeats":[{"agent":")" + agent + R"(","dates":["2000-01-01"]}],"version":"2"})");
 }
 
 TEST_F(AppTest, TheLastAppTakesTheRegistriesWithIt) {
