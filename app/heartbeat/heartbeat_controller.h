@@ -23,7 +23,8 @@ namespace heartbeat {
 // with the first task; the public functions may be called from any thread.
 class HeartbeatController {
  public:
-  // The current calendar time in whole seconds.
+  // The current calendar time in whole seconds. Called on the threads that call the
+  // request functions.
   using Clock = std::function<int64_t()>;
 
   // `heartbeat_key` names the app's file (see HeartbeatStorage); the folder and the file
