@@ -177,6 +177,8 @@ TEST_F(HeartbeatControllerTest, NothingRunsAfterShutdown) {
   controller->Shutdown();
   controller->LogHeartbeat();
   EXPECT_FALSE(controller->WaitUntilIdle(50));
+  EXPECT_EQ(controller->TakeStoredHeartbeatsPayload(), "");
+  EXPECT_EQ(controller->TakeTodaysHeartbeatAgent(), "");
   controller.reset();
   EXPECT_EQ(ReadFileBytes(FilePath()), "");
 }

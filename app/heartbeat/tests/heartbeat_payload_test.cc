@@ -263,14 +263,6 @@ TEST_F(HeartbeatRequestTest, ARequestThatTimesOutLosesNothing) {
             BuildHeartbeatsJson(stored));
 }
 
-TEST_F(HeartbeatRequestTest, ShutDownControllersGiveNothing) {
-  LogAndWait();
-  controller_.Shutdown();
-  EXPECT_EQ(controller_.TakeStoredHeartbeatsPayload(), "");
-  EXPECT_EQ(controller_.TakeTodaysHeartbeatAgent(), "");
-  EXPECT_EQ(Stored().heartbeats.size(), 1u);
-}
-
 }  // namespace
 }  // namespace heartbeat
 }  // namespace nimbus
