@@ -113,7 +113,6 @@ void Engine::ForceRedraw() {
 
 bool Engine::HandleTopLevelWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                                       LRESULT* result) {
-  (void)window;
   (void)lparam;
   if (view_ == nullptr) return false;
   switch (message) {
@@ -122,7 +121,8 @@ bool Engine::HandleTopLevelWindowProc(HWND window, UINT message, WPARAM wparam, 
       view_->SetDpi(LOWORD(wparam));
       return false;
     case WM_SETFOCUS:
-      // Keyboard focus given to the top-level window goes on to the view.
+      // Keyboard focus given to the top-level window goes on to the view inside it.
+      if (view_->window() == nullptr || !IsChild(window, view_->window())) return false;
       SetFocus(view_->window());
       if (result != nullptr) *result = 0;
       return true;

@@ -48,15 +48,19 @@ std::unique_ptr<View> View::Create(int width, int height, MetricsChanged metrics
 }
 
 View::~View() {
-  if (window_ == nullptr) return;
+  HWND window = window_;
+  ForgetWindow();
+  if (window != nullptr) DestroyWindow(window);
+}
+
+void View::ForgetWindow() {
+  HWND window = window_.exchange(nullptr);
+  if (window == nullptr) return;
   {
     std::lock_guard<std::mutex> lock(RegistryMutex());
-    Registry().erase(window_);
+    Registry().erase(window);
   }
-  HWND window = window_;
   SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-  window_ = nullptr;
-  DestroyWindow(window);
 }
 
 LRESULT CALLBACK View::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -68,17 +72,29 @@ LRESULT CALLBACK View::WindowProc(HWND window, UINT message, WPARAM wparam, LPAR
     return DefWindowProcW(window, message, wparam, lparam);
   }
   auto* view = reinterpret_cast<View*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (view != nullptr && message == WM_SIZE) {
-    view->UpdateSize();
-    return 0;
+  if (view != nullptr) {
+    switch (message) {
+      case WM_SIZE:
+        view->UpdateSize();
+        return 0;
+      case WM_NCDESTROY:
+        // Destroyed with its parent before the view controller: the view lives on without a
+        // window until the controller goes.
+        view->ForgetWindow();
+        break;
+      default:
+        break;
+    }
   }
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
 void View::UpdateSize() {
+  HWND window = window_;
+  if (window == nullptr) return;
   RECT rect{};
-  GetClientRect(window_, &rect);
-  UINT dpi = GetDpiForWindow(window_);
+  GetClientRect(window, &rect);
+  UINT dpi = GetDpiForWindow(window);
   if (dpi == 0) dpi = USER_DEFAULT_SCREEN_DPI;
   bool changed;
   {
@@ -118,12 +134,14 @@ void View::Show(std::shared_ptr<const Frame> frame) {
     contents_ = std::move(frame);
     ++frame_count_;
   }
-  InvalidateRect(window_, nullptr, FALSE);
+  if (HWND window = window_; window != nullptr) InvalidateRect(window, nullptr, FALSE);
 }
 
 HWND View::TopLevelWindow() const {
-  HWND root = GetAncestor(window_, GA_ROOT);
-  return root == window_ ? nullptr : root;
+  HWND window = window_;
+  if (window == nullptr) return nullptr;
+  HWND root = GetAncestor(window, GA_ROOT);
+  return root == window ? nullptr : root;
 }
 
 bool View::ReadContents(HWND window, VelaDesktopViewFrameInfo* info, uint8_t* pixels,

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -38,6 +39,7 @@ class View {
 
   static View* FromHandle(VelaDesktopView handle) { return reinterpret_cast<View*>(handle); }
   VelaDesktopView handle() { return reinterpret_cast<VelaDesktopView>(this); }
+  // The view window; null once it has been destroyed.
   HWND window() const { return window_; }
 
   // Any thread.
@@ -62,8 +64,10 @@ class View {
   explicit View(MetricsChanged metrics_changed) : metrics_changed_(std::move(metrics_changed)) {}
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   void UpdateSize();
+  // Forgets the window (destroyed, or about to be). UI thread.
+  void ForgetWindow();
 
-  HWND window_ = nullptr;
+  std::atomic<HWND> window_{nullptr};  // Read by the engine thread too.
   MetricsChanged metrics_changed_;
 
   std::mutex mutex_;  // Guards the fields below.

@@ -521,5 +521,55 @@ TEST_F(EngineTest, TexturesAndViewMetricsReachACppBundle) {
   DestroyWindow(host);
 }
 
+VelaDesktopViewController g_owned_controller = nullptr;
+
+// A host window that, like the desktop host's, destroys its view controller on WM_DESTROY.
+LRESULT CALLBACK OwningProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_DESTROY && g_owned_controller != nullptr) {
+    VelaDesktopViewController controller = g_owned_controller;
+    g_owned_controller = nullptr;
+    VelaDesktopViewControllerDestroy(controller);
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+TEST_F(EngineTest, TheViewGoesWithItsHostWindowEitherWay) {
+  WNDCLASSW window_class{};
+  window_class.lpfnWndProc = &OwningProc;
+  window_class.lpszClassName = L"ENGINE_TEST_OWNING_HOST";
+  RegisterClassW(&window_class);
+
+  // The host destroys the controller while its window is being destroyed.
+  VelaDesktopViewController controller = Start(CreateEngine());
+  ASSERT_NE(controller, nullptr);
+  HWND host = CreateWindowExW(0, L"ENGINE_TEST_OWNING_HOST", L"host", WS_OVERLAPPEDWINDOW, 0, 0,
+                              200, 100, nullptr, nullptr, nullptr, nullptr);
+  HWND view = ViewWindow(controller);
+  SetParent(view, host);
+  g_owned_controller = controller;
+  EXPECT_TRUE(DestroyWindow(host));
+  EXPECT_EQ(g_owned_controller, nullptr);
+  EXPECT_FALSE(IsWindow(view));
+
+  // The window goes first (its children with it), the controller afterwards.
+  VelaDesktopEngine engine = CreateEngine();
+  controller = Start(engine);
+  ASSERT_NE(controller, nullptr);
+  host = CreateWindowExW(0, L"ENGINE_TEST_OWNING_HOST", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 200,
+                         100, nullptr, nullptr, nullptr, nullptr);
+  view = ViewWindow(controller);
+  SetParent(view, host);
+  EXPECT_TRUE(DestroyWindow(host));
+  EXPECT_FALSE(IsWindow(view));
+  EXPECT_EQ(ViewWindow(controller), nullptr);
+  // The engine still runs; a view without a window has nothing to close or show.
+  VelaDesktopMessenger messenger = VelaDesktopEngineGetMessenger(engine);
+  EXPECT_EQ(Ask(messenger, "test/close", "").data, "0");
+  EXPECT_EQ(Ask(messenger, "test/frame", "").data, "ok");
+  VelaDesktopViewControllerForceRedraw(controller);
+  EXPECT_EQ(Ask(messenger, "test/echo", "").calls, 1);
+  VelaDesktopViewControllerDestroy(controller);
+}
+
 }  // namespace
 }  // namespace engine_test
