@@ -1,8 +1,43 @@
-// The process entry of tervala_app. The host window and the engine are not part of the
-// build yet, so for now the program only reports that and ends.
-#include "app/log.h"
+// The process entry of tervala_app: it opens the window that runs the application bundle
+// and pumps window messages until the window has been closed.
+#include <objbase.h>
+#include <windows.h>
 
-int main() {
-  nimbus::LogInfo("tervala_app: the host window is not built yet; there is nothing to show.");
-  return 0;
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "embedding_client/engine_project.h"
+#include "runner/utils.h"
+#include "runner/vela_window.h"
+
+// The entry arguments are not used: the command line is read back through the system.
+int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
+  // Output goes to the console the program was started from, or to a new one when there is
+  // none and a debugger is attached.
+  if (!::AttachConsole(ATTACH_PARENT_PROCESS) && ::IsDebuggerPresent()) OpenDebugConsole();
+
+  // The engine and plug-ins may use COM.
+  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+  // The bundle lies in data/ beside the executable; the engine library resolves the paths.
+  vela::EngineProject project(L"data");
+  std::vector<std::string> command_line_arguments = CollectCommandLineArguments();
+  project.entrypoint_arguments = std::move(command_line_arguments);
+
+  VelaWindow window(project);
+  const Win32Window::Point origin{10, 10};
+  const Win32Window::Size size{1280, 720};
+  if (!window.Create(L"Tervala", origin, size)) return EXIT_FAILURE;
+  window.SetQuitWhenClosed(true);
+
+  ::MSG msg;
+  while (::GetMessageW(&msg, nullptr, 0, 0)) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+
+  ::CoUninitialize();
+  return EXIT_SUCCESS;
 }

@@ -1,0 +1,93 @@
+// The real tervala_app, started headless with a bundle of the tests' choice.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "runner/tests/runner_test_support.h"
+
+namespace {
+
+using runner_test::AppFolder;
+using runner_test::AppLibrary;
+using runner_test::AppProcess;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+// The position of the first event starting with `prefix`, or the number of events.
+size_t Position(const std::vector<std::string>& events, const std::string& prefix) {
+  return static_cast<size_t>(
+      std::find_if(events.begin(), events.end(),
+                   [&](const std::string& event) { return event.rfind(prefix, 0) == 0; }) -
+      events.begin());
+}
+
+// The entry-point arguments the bundle received, from a run that is closed once they came.
+std::optional<std::string> EntryArguments(const std::vector<std::string>& arguments) {
+  AppFolder folder(AppLibrary::kTestBundle);
+  AppProcess app(folder, arguments);
+  EXPECT_TRUE(app.started());
+  std::optional<std::string> entry = app.WaitForEvent("entry");
+  app.Signal(SIGTERM);
+  EXPECT_EQ(app.WaitForExit(), 0);
+  return entry;
+}
+
+TEST(EntryTest, ShowsTheWindowWithTheFirstFrameAndEndsWithZeroOnSigterm) {
+  AppFolder folder(AppLibrary::kTestBundle);
+  AppProcess app(folder, {});
+  ASSERT_TRUE(app.started());
+
+  // Created hidden: the window is first shown after the bundle drew its first frame, at the
+  // logical origin and size of the default 96-DPI monitor.
+  EXPECT_EQ(app.WaitForEvent("shown"), "shown Tervala 10,10 1280x720");
+  const std::vector<std::string> events = app.events();
+  EXPECT_EQ(Position(events, "entry"), 0u);
+  EXPECT_LT(Position(events, "frame 1280x720"), Position(events, "shown"));
+
+  // The system's font change reaches the engine.
+  EXPECT_TRUE(app.WaitForEvent("fonts").has_value());
+
+  // The close request ends the program normally, and the engine shuts down on the way.
+  app.Signal(SIGTERM);
+  EXPECT_EQ(app.WaitForExit(), 0);
+  EXPECT_EQ(app.events().back(), "shutdown");
+  EXPECT_EQ(app.StandardError(), "");
+}
+
+TEST(EntryTest, WindowIsScaledToTheMonitor) {
+  AppFolder folder(AppLibrary::kTestBundle);
+  AppProcess app(folder, {}, {"TERVALA_MONITORS=0,0,3840,2160,144"});
+  ASSERT_TRUE(app.started());
+  EXPECT_EQ(app.WaitForEvent("shown"), "shown Tervala 15,15 1920x1080");
+  EXPECT_LT(Position(app.events(), "frame 1920x1080"), Position(app.events(), "shown"));
+  app.Signal(SIGTERM);
+  EXPECT_EQ(app.WaitForExit(), 0);
+}
+
+TEST(EntryTest, ArgumentsReachTheBundleAsUtf8InOrder) {
+  EXPECT_EQ(EntryArguments({}), "entry 0");
+  EXPECT_EQ(EntryArguments({"a", "b"}), "entry 2 [61] [62]");
+  // An empty argument keeps its position; non-ASCII text arrives as UTF-8.
+  EXPECT_EQ(EntryArguments({"a", "", "b"}), "entry 3 [61] [] [62]");
+  EXPECT_EQ(EntryArguments({"gr\xc3\xbc\xc3\x9f", "\xe2\x98\x83\xf0\x9f\x98\x80"}),
+            "entry 2 [6772c3bcc39f] [e29883f09f9880]");
+}
+
+TEST(EntryTest, WithoutAUsableBundleEndsWithOne) {
+  for (AppLibrary library : {AppLibrary::kMissing, AppLibrary::kBroken}) {
+    SCOPED_TRACE(library == AppLibrary::kMissing ? "missing app.so" : "broken app.so");
+    AppFolder folder(library);
+    AppProcess app(folder, {});
+    ASSERT_TRUE(app.started());
+    EXPECT_EQ(app.WaitForExit(), 1);
+    EXPECT_THAT(app.StandardError(), HasSubstr("Failed to create view controller.\n"));
+    EXPECT_TRUE(app.events().empty());
+  }
+}
+
+}  // namespace

@@ -1,0 +1,117 @@
+// The application bundle of the runner's tests. It reports to the test probe what reaches
+// it: its entry-point arguments ("entry <count> [hex]..." with each argument's bytes in
+// hex), each frame it draws ("frame <width>x<height>"), font changes ("fonts") and the
+// engine's shutdown ("shutdown"). Inside a tervala_app that a test started, it also watches
+// the top-level window being shown ("shown <title> <x>,<y> <width>x<height>") and then sends
+// that window WM_FONTCHANGE, as the system does when fonts are installed.
+#include <vela_bundle.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/win32/posix/presentation.h"
+#include "runner/tests/test_probe.h"
+
+namespace {
+
+constexpr wchar_t kTopLevelClass[] = L"VELA_RUNNER_WIN32_WINDOW";
+
+std::string Hex(const std::string& bytes) {
+  std::string hex;
+  char digits[3];
+  for (unsigned char byte : bytes) {
+    std::snprintf(digits, sizeof(digits), "%02x", byte);
+    hex += digits;
+  }
+  return hex;
+}
+
+std::string Utf8(const wchar_t* text) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return std::string();
+  std::string result(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
+  result.resize(static_cast<size_t>(size - 1));
+  return result;
+}
+
+// Hears the top-level window being shown; runs on the window's thread.
+class WindowWatcher final : public win32_posix::PresentationBackend {
+ public:
+  void WindowCreated(HWND, const std::string&, const RECT&) override {}
+  void WindowShown(HWND window, bool visible) override {
+    wchar_t class_name[64] = {};
+    if (GetClassNameW(window, class_name, 64) == 0 || std::wstring(class_name) != kTopLevelClass) {
+      return;
+    }
+    if (!visible) {
+      runner_test::RecordEvent("hidden");
+      return;
+    }
+    wchar_t title[64] = {};
+    GetWindowTextW(window, title, 64);
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    runner_test::RecordEvent("shown " + Utf8(title) + " " + std::to_string(rect.left) + "," +
+                             std::to_string(rect.top) + " " +
+                             std::to_string(rect.right - rect.left) + "x" +
+                             std::to_string(rect.bottom - rect.top));
+    if (!fonts_sent_.exchange(true)) PostMessageW(window, WM_FONTCHANGE, 0, 0);
+  }
+  void WindowMoved(HWND, const RECT&) override {}
+  void WindowTitled(HWND, const std::string&) override {}
+  void WindowAttributeSet(HWND, DWORD, const std::vector<uint8_t>&) override {}
+  void WindowDestroyed(HWND) override {}
+  std::vector<win32_posix::MonitorDescription> Monitors() override { return {}; }
+
+ private:
+  std::atomic<bool> fonts_sent_{false};
+};
+
+// The backend the watcher replaced, put back at shutdown: the watcher's code leaves with
+// this library.
+std::unique_ptr<win32_posix::PresentationBackend> g_replaced_backend;
+bool g_watching = false;
+
+void OnFrameRequest(void* user_data) {
+  const auto* host = static_cast<const VelaBundleHost*>(user_data);
+  VelaBundleViewMetrics metrics{};
+  host->get_view_metrics(host, &metrics);
+  runner_test::RecordEvent("frame " + std::to_string(metrics.width) + "x" +
+                           std::to_string(metrics.height));
+  const std::vector<uint8_t> pixels(static_cast<size_t>(metrics.width) * metrics.height * 4, 0x80);
+  host->submit_frame(host, pixels.data(), metrics.width, metrics.height, 0);
+}
+
+void OnFontsChanged(void*) { runner_test::RecordEvent("fonts"); }
+
+void OnShutdown(void*) {
+  if (g_watching) {
+    win32_posix::SetPresentationBackend(std::move(g_replaced_backend));
+    g_watching = false;
+  }
+  runner_test::RecordEvent("shutdown");
+}
+
+}  // namespace
+
+extern "C" VELA_BUNDLE_EXPORT void vela_entry_main(const VelaBundleHost* host, int argc,
+                                                   const char* const* argv) {
+  std::string entry = "entry " + std::to_string(argc);
+  for (int i = 0; i < argc; ++i) entry += " [" + Hex(argv[i]) + "]";
+  runner_test::RecordEvent(entry);
+
+  host->set_frame_request_handler(host, OnFrameRequest, const_cast<VelaBundleHost*>(host));
+  host->set_fonts_changed_handler(host, OnFontsChanged, nullptr);
+  host->set_shutdown_handler(host, OnShutdown, nullptr);
+
+  if (runner_test::ReportsToAnotherProcess()) {
+    g_replaced_backend = win32_posix::SetPresentationBackend(std::make_unique<WindowWatcher>());
+    g_watching = true;
+  }
+}
