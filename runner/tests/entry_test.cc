@@ -59,16 +59,6 @@ TEST(EntryTest, ShowsTheWindowWithTheFirstFrameAndEndsWithZeroOnSigterm) {
   EXPECT_EQ(app.StandardError(), "");
 }
 
-TEST(EntryTest, WindowIsScaledToTheMonitor) {
-  AppFolder folder(AppLibrary::kTestBundle);
-  AppProcess app(folder.executable(), {}, {"TERVALA_MONITORS=0,0,3840,2160,144"});
-  ASSERT_TRUE(app.started());
-  EXPECT_EQ(app.WaitForEvent("shown"), "shown Tervala 15,15 1920x1080");
-  EXPECT_LT(Position(app.events(), "frame 1920x1080"), Position(app.events(), "shown"));
-  app.Signal(SIGTERM);
-  EXPECT_EQ(app.WaitForExit(), 0);
-}
-
 TEST(EntryTest, ArgumentsReachTheBundleAsUtf8InOrder) {
   EXPECT_EQ(EntryArguments({}), "entry 0");
   EXPECT_EQ(EntryArguments({"a", "b"}), "entry 2 [61] [62]");

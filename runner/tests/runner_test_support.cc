@@ -158,11 +158,14 @@ AppProcess::AppProcess(const std::string& executable, const std::vector<std::str
   std::vector<std::string> environment_entries;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string text = *entry;
-    if (text.rfind("RUNNER_TEST_EVENTS_FD=", 0) == 0 || text.rfind("TERVALA_MONITORS=", 0) == 0) {
+    if (text.rfind("RUNNER_TEST_EVENTS_FD=", 0) == 0 || text.rfind("TERVALA_MONITORS=", 0) == 0 ||
+        text.rfind("TERVALA_REGISTRY=", 0) == 0) {
       continue;
     }
     environment_entries.push_back(text);
   }
+  // The default monitor, and no user settings.
+  environment_entries.push_back("TERVALA_REGISTRY=/nonexistent/registry.reg");
   environment_entries.push_back("RUNNER_TEST_EVENTS_FD=" + std::to_string(kChildEventsFd));
   environment_entries.insert(environment_entries.end(), environment.begin(), environment.end());
   std::vector<char*> envp;
