@@ -1,0 +1,5 @@
+# The list of the application's native plug-ins, which the host window runs for its engine.
+add_library(runner_plugin_registrant STATIC ${CMAKE_CURRENT_LIST_DIR}/plugin_registrant.cc)
+target_include_directories(runner_plugin_registrant PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(runner_plugin_registrant PUBLIC vela_embedding_client)
+tervala_warnings(runner_plugin_registrant)
