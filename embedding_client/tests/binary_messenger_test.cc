@@ -209,6 +209,18 @@ TEST_F(MessengerTest, SendOnAChannelWithoutHandlerGetsTheEmptyReply) {
   EXPECT_TRUE(PumpUntil([&] { return empty; }));
 }
 
+TEST_F(MessengerTest, SendRefusedByTheLibraryReleasesTheReplyUncalled) {
+  auto alive = std::make_shared<int>(0);
+  std::weak_ptr<int> watch = alive;
+  bool called = false;
+  // Bytes that claim a size without being there are refused.
+  messenger().Send("test.command", nullptr, 5,
+                   [&called, alive = std::move(alive)](const uint8_t*, size_t) { called = true; });
+  EXPECT_TRUE(watch.expired());
+  testing::PumpFor(std::chrono::milliseconds(20));
+  EXPECT_FALSE(called);
+}
+
 TEST(MessengerWithoutEngineTest, RefusesToSendAndReleasesTheReplyUncalled) {
   TestBundle bundle;
   ::testing::internal::CaptureStderr();
