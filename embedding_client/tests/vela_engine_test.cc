@@ -15,9 +15,9 @@
 namespace vela {
 namespace {
 
+using testing::Command;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using testing::Command;
 using testing::LastEngineProperties;
 using testing::PumpUntil;
 using testing::TestBundle;
@@ -62,8 +62,7 @@ TEST(VelaEngineTest, PropertiesCarryArgumentsInOrderTheEntryPointAndTheOptions) 
   EXPECT_THAT(received.options, ElementsAre(1, -2, 3));
 
   BinaryMessenger& messenger = controller.engine()->messenger();
-  EXPECT_EQ(Command(messenger, {"arguments"}),
-            EncodableValue(EncodableList{"a", "b \xC3\xA9"}));
+  EXPECT_EQ(Command(messenger, {"arguments"}), EncodableValue(EncodableList{"a", "b \xC3\xA9"}));
   EXPECT_EQ(Command(messenger, {"entry"}), EncodableValue("custom"));
 }
 
