@@ -5,8 +5,14 @@
 
 #include "embedding_client/plugin_registry.h"
 
-// Registers every native plug-in with the engine seen as `registry`, each with the
-// registrar of its own name. Failures of a plug-in's registration are not detected.
+// Registers every native plug-in with the engine seen as `registry`, in a fixed order,
+// each with the registrar of its own name: the cloud-app core plug-in
+// ("NimbusCorePluginCApi"), then the permissions plug-in ("PermissionsWindowsPlugin"),
+// then the link opener ("LinkOpenerWindows"). Once it has run, the engine-side application
+// can reach every plug-in's channels.
 void RegisterAllPlugins(vela::PluginRegistry* registry);
+
+// The same, under the name the host window uses.
+inline void RegisterPlugins(vela::PluginRegistry* registry) { RegisterAllPlugins(registry); }
 
 #endif  // TERVALA_RUNNER_PLUGIN_REGISTRANT_H_
