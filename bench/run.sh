@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds the benchmarks in the optimised build (the release preset) and runs them with
+# repetitions, then prints the median CPU time of each and the ratios the targets are
+# stated in. The machine may be shared: the load average is printed before and after,
+# and medians of several repetitions keep a busy moment from deciding the result.
+#
+#   bench/run.sh [repetitions] [benchmark filter regex]
+#
+# Results (CSV from the benchmark library, one row per aggregate) stay in
+# build/release/bench/results/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+repetitions=${1:-9}
+filter=${2:-.}
+build=build/release
+results=$build/bench/results
+
+cmake --preset release >/dev/null
+cmake --build --preset release -j 2 --target tervala_benchmarks >/dev/null
+mkdir -p "$results"
+
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
+for suite in codec_benchmarks app_benchmarks; do
+  "$build/bench/$suite" --benchmark_filter="$filter" \
+    --benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true \
+    --benchmark_min_time=0.1 \
+    --benchmark_out="$results/$suite.csv" --benchmark_out_format=csv \
+    >"$results/$suite.log" 2>&1 || { cat "$results/$suite.log"; exit 1; }
+done
+echo "load after:  $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+
+# Median CPU time of every benchmark in microseconds, as "name value" lines.
+medians() {
+  awk -F, '
+    /_median"?,/ {
+      name = $1; gsub(/"/, "", name); sub(/_median$/, "", name)
+      t = $4; unit = $5
+      if (unit == "ns") t /= 1000; else if (unit == "ms") t *= 1000; else if (unit == "s") t *= 1e6
+      printf "%s %.6f\n", name, t
+    }' "$@"
+}
+medians "$results"/*.csv > "$results/medians.txt"
+
+awk '
+  { time[$1] = $2; split($1, part, "/"); if (!(part[1] in seen)) { seen[part[1]] = 1; order[++n] = part[1] } }
+  function ratio(a, b) { return (a in time && b in time && time[b] > 0) ? sprintf("%.2f", time[a] / time[b]) : "-" }
+  function us(k) { return (k in time) ? sprintf("%.3f", time[k]) : "-" }
+  END {
+    printf "Codec, median CPU time in microseconds (ratios: lower is faster for the codec)\n"
+    printf "%-16s %11s %11s %10s %11s %11s %13s | %8s %8s %8s %8s %9s\n", "message", "encode", "decode", \
+      "memcpy", "mp-encode", "mp-decode", "mp-dec+values", "enc/cpy", "dec/cpy", "enc/mp", "dec/mp", "dec/mp+v"
+    for (i = 1; i <= n; ++i) {
+      m = order[i]
+      if (!((m "/encode/codec") in time)) continue
+      printf "%-16s %11s %11s %10s %11s %11s %13s | %8s %8s %8s %8s %9s\n", m, \
+        us(m "/encode/codec"), us(m "/decode/codec"), us(m "/copy/memcpy"), \
+        us(m "/encode/msgpack"), us(m "/decode/msgpack"), us(m "/decode/msgpack+values"), \
+        ratio(m "/encode/codec", m "/copy/memcpy"), ratio(m "/decode/codec", m "/copy/memcpy"), \
+        ratio(m "/encode/codec", m "/encode/msgpack"), ratio(m "/decode/codec", m "/decode/msgpack"), \
+        ratio(m "/decode/codec", m "/decode/msgpack+values")
+    }
+    printf "\nOther benchmarks, median CPU time in microseconds\n"
+    for (k in time) if (k !~ /\/(encode|decode|copy)\//) printf "%-40s %12.3f\n", k, time[k]
+  }' "$results/medians.txt"
