@@ -50,8 +50,6 @@ constexpr char kBuildStl[] = "libstdc++";
 constexpr char kBuildStl[] = "unknown";
 #endif
 
-constexpr char kSdkVersion[] = "13.12.0";
-
 // The app core's own libraries, in the order they are registered.
 constexpr struct {
   const char* library;

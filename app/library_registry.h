@@ -10,6 +10,9 @@
 
 namespace nimbus {
 
+// The version of the app core, registered as the library "nimbus-cpp".
+inline constexpr char kSdkVersion[] = "13.12.0";
+
 // Registers the app core's own libraries (SDK version, operating system, architecture, C++
 // runtime, build source) once per registry lifetime.
 void RegisterCoreLibraries();

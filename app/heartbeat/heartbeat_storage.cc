@@ -35,10 +35,12 @@ std::string SanitizeKey(const std::string& key) {
   return sanitized;
 }
 
-// Builds the file's bytes. The build order fixes the exact bytes: the date string, then per
-// agent its string, its date strings, their vector and its table, then the vector of
-// tables and the root table. The Create helpers add the second field of each table first.
-std::string Encode(const LoggedHeartbeats& record) {
+}  // namespace
+
+// The build order fixes the exact bytes: the date string, then per agent its string, its
+// date strings, their vector and its table, then the vector of tables and the root table.
+// The Create helpers add the second field of each table first.
+std::string EncodeLoggedHeartbeats(const LoggedHeartbeats& record) {
   flatbuffers::FlatBufferBuilder builder(kInitialBuilderSize);
   const auto last_logged_date = builder.CreateString(record.last_logged_date);
   std::vector<flatbuffers::Offset<UserAgentDates>> entries;
@@ -55,6 +57,8 @@ std::string Encode(const LoggedHeartbeats& record) {
   builder.Finish(CreateLoggedHeartbeatsTable(builder, last_logged_date, entry_vector));
   return std::string(reinterpret_cast<const char*>(builder.GetBufferPointer()), builder.GetSize());
 }
+
+namespace {
 
 // Maps a verified table to a record. Entries that repeat an agent merge in file order, and
 // an entry without dates adds no agent.
@@ -76,6 +80,15 @@ LoggedHeartbeats Decode(const LoggedHeartbeatsTable& table) {
 }
 
 }  // namespace
+
+bool DecodeLoggedHeartbeats(std::string_view bytes, LoggedHeartbeats* record) {
+  NIMBUS_ASSERT_RETURN(record != nullptr, false);
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+  flatbuffers::Verifier verifier(data, bytes.size());
+  if (!VerifyLoggedHeartbeatsTableBuffer(verifier)) return false;
+  *record = Decode(*GetLoggedHeartbeatsTable(data));
+  return true;
+}
 
 HeartbeatStorage::HeartbeatStorage(const std::string& heartbeat_key, LoggerBase* logger)
     : logger_(logger != nullptr ? logger : &GetSystemLogger()) {
@@ -112,19 +125,13 @@ bool HeartbeatStorage::ReadTo(LoggedHeartbeats* heartbeats) const {
       return false;
   }
 
-  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-  flatbuffers::Verifier verifier(data, bytes.size());
-  if (VerifyLoggedHeartbeatsTableBuffer(verifier)) {
-    *heartbeats = Decode(*GetLoggedHeartbeatsTable(data));
-  } else {
-    // An empty or damaged file means nothing has been logged yet.
-    *heartbeats = LoggedHeartbeats();
-  }
+  // An empty or damaged file means nothing has been logged yet.
+  if (!DecodeLoggedHeartbeats(bytes, heartbeats)) *heartbeats = LoggedHeartbeats();
   return true;
 }
 
 bool HeartbeatStorage::Write(const LoggedHeartbeats& heartbeats) const {
-  switch (ReplaceFileContents(filename_, Encode(heartbeats))) {
+  switch (ReplaceFileContents(filename_, EncodeLoggedHeartbeats(heartbeats))) {
     case FileResult::kOk:
       return true;
     case FileResult::kOpenFailed:

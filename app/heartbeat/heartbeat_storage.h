@@ -5,6 +5,7 @@
 // of that app run by the same user.
 
 #include <string>
+#include <string_view>
 
 #include "app/heartbeat/logged_heartbeats.h"
 #include "app/log.h"
@@ -46,6 +47,14 @@ class HeartbeatStorage {
   // The path as UTF-8, as messages show it.
   std::string path_;
 };
+
+// The bytes of a heartbeat file holding `record`, exactly as HeartbeatStorage::Write stores
+// them.
+std::string EncodeLoggedHeartbeats(const LoggedHeartbeats& record);
+
+// Decodes the content of a heartbeat file into `record`. False, leaving `record` alone,
+// when the bytes are not a valid record (the empty file of a fresh storage is not one).
+bool DecodeLoggedHeartbeats(std::string_view bytes, LoggedHeartbeats* record);
 
 }  // namespace heartbeat
 }  // namespace nimbus

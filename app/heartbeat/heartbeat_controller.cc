@@ -1,0 +1,175 @@
+#include "app/heartbeat/heartbeat_controller.h"
+
+#include <algorithm>
+#include <ctime>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "app/app.h"
+#include "app/heartbeat/heartbeat_payload.h"
+#include "app/mutex.h"
+#include "app/semaphore.h"
+
+namespace nimbus {
+namespace heartbeat {
+namespace {
+
+// Dates kept per user agent; older ones are dropped.
+constexpr size_t kMaxDatesPerAgent = 30;
+// Each request function goes to the worker at most this often.
+constexpr int64_t kMinSecondsBetweenRequests = 30;
+// How long a request waits for the worker.
+constexpr int kRequestTimeoutMs = 300;
+
+int64_t CalendarSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
+
+// Claims the right to a request at `now`: false when the last one was less than 30 seconds
+// ago. A clock that went back counts as time passed, so it cannot block requests for long.
+bool ClaimRequest(std::atomic<int64_t>& last_request_time, int64_t now) {
+  int64_t last = last_request_time.load();
+  do {
+    if (now >= last && now - last < kMinSecondsBetweenRequests) return false;
+  } while (!last_request_time.compare_exchange_weak(last, now));
+  return true;
+}
+
+}  // namespace
+
+// What a request function and its task share. The caller may give up waiting; the task then
+// leaves the file and the dates alone. Once the task has committed its change, the result
+// is kept for a caller that still takes it.
+struct HeartbeatController::PendingRequest {
+  Mutex lock{Mutex::kModeNonRecursive};
+  Semaphore done{0};
+  bool abandoned = false;  // the caller gave up
+  bool finished = false;   // the task committed its result
+  std::string result;
+};
+
+HeartbeatController::HeartbeatController(const std::string& heartbeat_key, LoggerBase* logger,
+                                         const DateProvider& date_provider, Clock clock)
+    : storage_(heartbeat_key, logger),
+      date_provider_(date_provider),
+      clock_(clock ? std::move(clock) : Clock(&CalendarSeconds)) {}
+
+HeartbeatController::~HeartbeatController() {
+  // Before any member goes: the tasks use them all.
+  Shutdown();
+}
+
+void HeartbeatController::LogHeartbeat() {
+  scheduler_.Schedule([this] { LogHeartbeatTask(); });
+}
+
+bool HeartbeatController::WaitUntilIdle(int timeout_ms) {
+  if (shut_down_.load()) return false;
+  // Shared, because the task may post after this call has given up waiting.
+  auto done = std::make_shared<Semaphore>(0);
+  scheduler_.Schedule([done] { done->Post(); });
+  return done->TimedWait(timeout_ms);
+}
+
+void HeartbeatController::Shutdown() {
+  shut_down_.store(true);
+  scheduler_.Shutdown();
+}
+
+std::string HeartbeatController::TakeStoredHeartbeatsPayload() {
+  return Request(last_payload_request_time_, &HeartbeatController::PayloadTask);
+}
+
+std::string HeartbeatController::TakeTodaysHeartbeatAgent() {
+  return Request(last_agent_request_time_, &HeartbeatController::TodaysAgentTask);
+}
+
+std::string HeartbeatController::Request(std::atomic<int64_t>& last_request_time,
+                                         void (HeartbeatController::*task)(PendingRequest&)) {
+  if (shut_down_.load()) return std::string();
+  if (!ClaimRequest(last_request_time, clock_())) return std::string();
+  // Shared with the task, which may finish after this call has returned.
+  auto request = std::make_shared<PendingRequest>();
+  scheduler_.Schedule([this, task, request] {
+    (this->*task)(*request);
+    request->done.Post();
+  });
+  const bool answered = request->done.TimedWait(kRequestTimeoutMs);
+  MutexLock lock(request->lock);
+  if (!answered && !request->finished) {
+    request->abandoned = true;
+    return std::string();
+  }
+  return request->result;
+}
+
+void HeartbeatController::PayloadTask(PendingRequest& request) {
+  const std::string today = date_provider_.GetDate();
+  if (today.empty() || today == last_payload_date_) return;
+  LoggedHeartbeats record;
+  if (!storage_.ReadTo(&record) || record.heartbeats.empty()) return;
+
+  MutexLock lock(request.lock);
+  if (request.abandoned) return;
+  LoggedHeartbeats cleared;
+  cleared.last_logged_date = record.last_logged_date;
+  if (!storage_.Write(cleared)) return;
+  last_payload_date_ = today;
+  request.result = CompressAndEncode(BuildHeartbeatsJson(record));
+  request.finished = true;
+}
+
+void HeartbeatController::TodaysAgentTask(PendingRequest& request) {
+  const std::string today = date_provider_.GetDate();
+  if (today.empty() || today == last_payload_date_ || today == last_agent_date_) return;
+  LoggedHeartbeats record;
+  if (!storage_.ReadTo(&record) || record.heartbeats.empty()) return;
+
+  std::string agent;
+  bool found = false;
+  for (auto& [candidate, dates] : record.heartbeats) {
+    auto it = std::find(dates.begin(), dates.end(), today);
+    if (it == dates.end()) continue;
+    dates.erase(it);
+    agent = candidate;
+    found = true;
+    break;
+  }
+  if (!found || agent.empty()) return;
+
+  MutexLock lock(request.lock);
+  if (request.abandoned) return;
+  // An agent left without dates is written as an entry without dates, which reads as no
+  // entry at all.
+  if (!storage_.Write(record)) return;
+  last_agent_date_ = today;
+  request.result = std::move(agent);
+  request.finished = true;
+}
+
+void HeartbeatController::LogHeartbeatTask() {
+  // A copy: another thread may change the library registry (and free its text) meanwhile.
+  const std::string user_agent = App::GetUserAgentCopy();
+  const std::string today = date_provider_.GetDate();
+  if (today.empty()) return;
+  if (!last_logged_date_.empty() && last_logged_date_ >= today) return;
+
+  LoggedHeartbeats record;
+  if (!storage_.ReadTo(&record)) return;
+  if (!record.last_logged_date.empty() && record.last_logged_date >= today) {
+    // Another process (or an earlier run) logged today already.
+    last_logged_date_ = record.last_logged_date;
+    return;
+  }
+
+  record.last_logged_date = today;
+  std::vector<std::string>& dates = record.heartbeats[user_agent];
+  dates.push_back(today);
+  // Normally one date goes; a list that came longer from elsewhere is cut down too.
+  if (dates.size() > kMaxDatesPerAgent) {
+    dates.erase(dates.begin(), dates.end() - kMaxDatesPerAgent);
+  }
+  if (storage_.Write(record)) last_logged_date_ = today;
+}
+
+}  // namespace heartbeat
+}  // namespace nimbus

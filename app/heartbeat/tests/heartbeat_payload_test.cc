@@ -1,0 +1,268 @@
+#include "app/heartbeat/heartbeat_payload.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "app/heartbeat/base64.h"
+#include "app/heartbeat/heartbeat_controller.h"
+#include "app/heartbeat/tests/test_data_home.h"
+#include "app/heartbeat/tests/tool_runner.h"
+#include "app/library_registry.h"
+
+namespace nimbus {
+namespace heartbeat {
+namespace {
+
+using testing::TestDataHome;
+
+constexpr int kWaitMs = 10000;
+constexpr char kKey[] = "payload.app";
+constexpr char kAgent[] = "tervala-test/1.0";
+
+LoggedHeartbeats Record(const std::string& last_logged_date,
+                        std::map<std::string, std::vector<std::string>> heartbeats) {
+  LoggedHeartbeats record;
+  record.last_logged_date = last_logged_date;
+  record.heartbeats = std::move(heartbeats);
+  return record;
+}
+
+bool IsWebSafeUnpadded(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_';
+  });
+}
+
+TEST(HeartbeatPayloadTest, BuildsTheJsonOfTheRecord) {
+  EXPECT_EQ(BuildHeartbeatsJson(Record("2025-01-02", {{"A", {"2025-01-01", "2025-01-02"}}})),
+            R"({"heartbeats":[{"agent":"A","dates":["2025-01-01","2025-01-02"]}],"version":"2"})");
+  EXPECT_EQ(BuildHeartbeatsJson(LoggedHeartbeats()), R"({"heartbeats":[],"version":"2"})");
+  // Agents in byte order, long agents, and text that needs escaping.
+  const std::string long_agent =
+      "nimbus-cpp/13.12.0 nimbus-cpp-arch/x86_64 vela-nimbus-core/4.15.0";
+  EXPECT_EQ(
+      BuildHeartbeatsJson(Record("", {{"b\"\\", {"d"}}, {long_agent, {}}, {"B", {"x", "y"}}})),
+      R"({"heartbeats":[{"agent":"B","dates":["x","y"]},{"agent":"b\"\\","dates":["d"]},)"
+      R"({"agent":")" +
+          long_agent + R"(","dates":[]}],"version":"2"})");
+}
+
+TEST(HeartbeatPayloadTest, PayloadsRoundTripAndAreWebSafe) {
+  const std::string short_text = "hello, heartbeat";
+  const std::string payload = CompressAndEncode(short_text);
+  EXPECT_TRUE(IsWebSafeUnpadded(payload)) << payload;
+  EXPECT_EQ(DecodeAndUncompress(payload), short_text);
+
+  // A full record compresses well; it still decodes.
+  LoggedHeartbeats full;
+  for (const char* agent : {"nimbus-cpp/13.12.0 a/1", "nimbus-cpp/13.12.0 b/2"}) {
+    for (int day = 1; day <= 30; ++day) {
+      full.heartbeats[agent].push_back("2025-01-" + std::string(day < 10 ? "0" : "") +
+                                       std::to_string(day));
+    }
+  }
+  const std::string json = BuildHeartbeatsJson(full);
+  const std::string full_payload = CompressAndEncode(json);
+  ASSERT_FALSE(full_payload.empty());
+  EXPECT_LE(full_payload.size(), kMaxPayloadLength);
+  EXPECT_LT(full_payload.size(), json.size() / 2);
+  EXPECT_EQ(DecodeAndUncompress(full_payload), json);
+
+  // The standard alphabet and padding are accepted too, and the system's gzip reads it.
+  std::string compressed;
+  ASSERT_TRUE(Base64Decode(payload, &compressed));
+  std::string padded;
+  ASSERT_TRUE(Base64EncodeWithPadding(compressed, &padded));
+  EXPECT_EQ(DecodeAndUncompress(padded), short_text);
+  if (test_tools::HaveTool("gzip")) {
+    EXPECT_EQ(test_tools::RunTool("gzip -dc", compressed), short_text);
+  }
+
+  // An empty text is a valid payload, told apart from a failure by the checked form.
+  std::string text = "unchanged";
+  ASSERT_TRUE(DecodeAndUncompress(CompressAndEncode(""), &text));
+  EXPECT_EQ(text, "");
+}
+
+TEST(HeartbeatPayloadTest, RefusesWhatItCannotCarry) {
+  // Random bytes do not compress: their payload would exceed 1024 characters.
+  std::mt19937 random(7);
+  std::string noise(1000, '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+  EXPECT_EQ(CompressAndEncode(noise), "");
+  EXPECT_FALSE(CompressAndEncode(noise.substr(0, 700)).empty());
+
+  std::string text = "unchanged";
+  const std::string payload = CompressAndEncode("some text");
+  for (const std::string& bad :
+       {std::string(), std::string("not base64!"), std::string("aGVsbG8"),  // base64 of "hello"
+        payload.substr(0, payload.size() - 4), payload + "AAAA"}) {
+    EXPECT_FALSE(DecodeAndUncompress(bad, &text)) << bad;
+    EXPECT_EQ(DecodeAndUncompress(bad), "") << bad;
+  }
+  EXPECT_EQ(text, "unchanged");
+}
+
+// A date the test chooses. When held, the worker's request for the date blocks until the
+// test lets go, which keeps the worker busy past a request's time-out.
+class HoldableDateProvider : public DateProvider {
+ public:
+  void Set(std::string date) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    date_ = std::move(date);
+  }
+  void Hold() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_ = true;
+  }
+  void Release() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      held_ = false;
+    }
+    changed_.notify_all();
+  }
+  std::string GetDate() const override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, std::chrono::seconds(10), [this] { return !held_; });
+    return date_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  bool held_ = false;
+  std::string date_ = "2025-01-01";
+};
+
+class HeartbeatRequestTest : public ::testing::Test {
+ protected:
+  HeartbeatRequestTest() { App::RegisterLibrary("tervala-test", "1.0"); }
+  ~HeartbeatRequestTest() override { DestroyLibraryRegistry(); }
+
+  LoggedHeartbeats Stored() {
+    LoggedHeartbeats record;
+    EXPECT_TRUE(HeartbeatStorage(kKey, &logger_).ReadTo(&record));
+    return record;
+  }
+  void Store(const LoggedHeartbeats& record) {
+    ASSERT_TRUE(HeartbeatStorage(kKey, &logger_).Write(record));
+  }
+  void LogAndWait() {
+    controller_.LogHeartbeat();
+    ASSERT_TRUE(controller_.WaitUntilIdle(kWaitMs));
+  }
+  // Moves the request clock on.
+  void Advance(int64_t seconds) { now_ += seconds; }
+
+  TestDataHome home_;
+  Logger logger_{&GetSystemLogger()};
+  HoldableDateProvider date_;
+  std::atomic<int64_t> now_{1'000'000};
+  HeartbeatController controller_{kKey, &logger_, date_, [this] { return now_.load(); }};
+};
+
+TEST_F(HeartbeatRequestTest, ThePayloadTakesTheStoredHeartbeats) {
+  Store(Record("2024-12-31", {{"old/1", {"2024-12-30", "2024-12-31"}}}));
+  LogAndWait();
+  const LoggedHeartbeats before = Stored();
+  ASSERT_EQ(before.heartbeats.size(), 2u);
+
+  const std::string payload = controller_.TakeStoredHeartbeatsPayload();
+  ASSERT_FALSE(payload.empty());
+  EXPECT_TRUE(IsWebSafeUnpadded(payload)) << payload;
+  EXPECT_LE(payload.size(), kMaxPayloadLength);
+  EXPECT_EQ(DecodeAndUncompress(payload), BuildHeartbeatsJson(before));
+  EXPECT_EQ(Stored(), Record("2025-01-01", {}));
+
+  // Within 30 seconds nothing is asked; after them, the same day gives nothing without
+  // reading the file.
+  Store(before);
+  Advance(29);
+  EXPECT_EQ(controller_.TakeStoredHeartbeatsPayload(), "");
+  Advance(1);
+  EXPECT_EQ(controller_.TakeStoredHeartbeatsPayload(), "");
+  EXPECT_EQ(Stored(), before);
+
+  // The next day's request takes what is there.
+  date_.Set("2025-01-02");
+  Advance(30);
+  EXPECT_EQ(DecodeAndUncompress(controller_.TakeStoredHeartbeatsPayload()),
+            BuildHeartbeatsJson(before));
+  Advance(30);
+  date_.Set("2025-01-03");
+  EXPECT_EQ(controller_.TakeStoredHeartbeatsPayload(), "");  // nothing stored
+}
+
+TEST_F(HeartbeatRequestTest, TodaysAgentIsTakenOnce) {
+  Store(Record("2024-12-31", {{"old/1", {"2024-12-31"}}}));
+  LogAndWait();
+  EXPECT_EQ(controller_.TakeTodaysHeartbeatAgent(), kAgent);
+  // The agent's only date went, so its entry went with it.
+  EXPECT_EQ(Stored(), Record("2025-01-01", {{"old/1", {"2024-12-31"}}}));
+  Advance(30);
+  EXPECT_EQ(controller_.TakeTodaysHeartbeatAgent(), "");
+
+  // A new day: once the payload is taken, there is no agent to give.
+  date_.Set("2025-01-02");
+  LogAndWait();
+  Advance(30);
+  EXPECT_FALSE(controller_.TakeStoredHeartbeatsPayload().empty());
+  EXPECT_EQ(controller_.TakeTodaysHeartbeatAgent(), "");
+}
+
+TEST_F(HeartbeatRequestTest, EachRequestFunctionWaitsThirtySecondsOnItsOwn) {
+  LogAndWait();
+  EXPECT_EQ(controller_.TakeTodaysHeartbeatAgent(), kAgent);
+  // The payload function has its own time: it is not held back by the agent request.
+  date_.Set("2025-01-02");
+  LogAndWait();
+  EXPECT_FALSE(controller_.TakeStoredHeartbeatsPayload().empty());
+
+  date_.Set("2025-01-03");
+  LogAndWait();
+  Advance(29);
+  EXPECT_EQ(controller_.TakeStoredHeartbeatsPayload(), "");
+  EXPECT_EQ(controller_.TakeTodaysHeartbeatAgent(), "");
+  EXPECT_EQ(Stored().heartbeats.at(kAgent), std::vector<std::string>{"2025-01-03"});
+  Advance(1);
+  EXPECT_EQ(controller_.TakeTodaysHeartbeatAgent(), kAgent);
+}
+
+TEST_F(HeartbeatRequestTest, ARequestThatTimesOutLosesNothing) {
+  LogAndWait();
+  const LoggedHeartbeats stored = Stored();
+
+  date_.Hold();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(controller_.TakeStoredHeartbeatsPayload(), "");
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(290));
+  Advance(30);
+  EXPECT_EQ(controller_.TakeTodaysHeartbeatAgent(), "");
+  date_.Release();
+  ASSERT_TRUE(controller_.WaitUntilIdle(kWaitMs));
+  // The abandoned tasks changed nothing: the heartbeats are still there for the next
+  // request of the day.
+  EXPECT_EQ(Stored(), stored);
+
+  Advance(30);
+  EXPECT_EQ(controller_.TakeTodaysHeartbeatAgent(), kAgent);
+  Store(stored);
+  EXPECT_EQ(DecodeAndUncompress(controller_.TakeStoredHeartbeatsPayload()),
+            BuildHeartbeatsJson(stored));
+}
+
+}  // namespace
+}  // namespace heartbeat
+}  // namespace nimbus

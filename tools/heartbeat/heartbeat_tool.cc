@@ -1,0 +1,171 @@
+#include "tools/heartbeat/heartbeat_tool.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <ostream>
+#include <string_view>
+#include <system_error>
+
+#include "app/heartbeat/heartbeat_file.h"
+#include "app/heartbeat/heartbeat_payload.h"
+#include "app/heartbeat/heartbeat_storage.h"
+#include "app/heartbeat/platform_files.h"
+#include "app/variant/variant.h"
+#include "app/variant/variant_conversions.h"
+
+namespace tervala::heartbeat_tool {
+namespace {
+
+using nimbus::heartbeat::LoggedHeartbeats;
+
+constexpr char kProgram[] = "tervala-heartbeat";
+constexpr char kUsage[] =
+    "usage: tervala-heartbeat show FILE       the record in a heartbeat file, as JSON\n"
+    "       tervala-heartbeat payload FILE    the payload the file's record would give\n"
+    "       tervala-heartbeat decode PAYLOAD  the text a payload holds\n"
+    "       tervala-heartbeat files           this user's heartbeat files and their records\n";
+
+// Heartbeat files are never larger than this; the app refuses to read larger ones too.
+constexpr size_t kMaxFileSize = 512000;
+constexpr char kHeartbeatFolder[] = "nimbus-heartbeat";
+constexpr std::string_view kFilePrefix = "heartbeats-";
+
+// A JSON string literal of `text`.
+std::string Quote(const std::string& text) { return nimbus::VariantToJson(nimbus::Variant(text)); }
+
+// Reads the record in the file at `path`. An empty file (as a new app leaves it) holds the
+// empty record. On failure, returns false with the reason in `error`.
+bool ReadRecord(const std::string& path, LoggedHeartbeats* record, std::string* error) {
+  std::string bytes;
+  using nimbus::heartbeat::FileResult;
+  switch (nimbus::heartbeat::ReadWholeFile(nimbus::Utf8ToNative(path), kMaxFileSize, &bytes)) {
+    case FileResult::kOk:
+      break;
+    case FileResult::kTooLarge:
+      *error = path + ": larger than 512000 bytes, not a heartbeat file";
+      return false;
+    case FileResult::kOpenFailed:
+      *error = path + ": cannot open the file";
+      return false;
+    default:
+      *error = path + ": cannot read the file";
+      return false;
+  }
+  if (bytes.empty()) {
+    *record = LoggedHeartbeats();
+    return true;
+  }
+  if (!nimbus::heartbeat::DecodeLoggedHeartbeats(bytes, record)) {
+    *error = path + ": not a heartbeat file";
+    return false;
+  }
+  return true;
+}
+
+int Show(const std::string& path, std::ostream& out, std::ostream& err) {
+  LoggedHeartbeats record;
+  std::string error;
+  if (!ReadRecord(path, &record, &error)) {
+    err << kProgram << ": " << error << "\n";
+    return 1;
+  }
+  out << RecordToJson(record) << "\n";
+  return 0;
+}
+
+int Payload(const std::string& path, std::ostream& out, std::ostream& err) {
+  LoggedHeartbeats record;
+  std::string error;
+  if (!ReadRecord(path, &record, &error)) {
+    err << kProgram << ": " << error << "\n";
+    return 1;
+  }
+  // The app gives no payload for a record without heartbeats.
+  if (record.heartbeats.empty()) {
+    out << "\n";
+    return 0;
+  }
+  const std::string payload =
+      nimbus::heartbeat::CompressAndEncode(nimbus::heartbeat::BuildHeartbeatsJson(record));
+  if (payload.empty()) {
+    err << kProgram << ": " << path << ": the payload would be longer than "
+        << nimbus::heartbeat::kMaxPayloadLength << " characters\n";
+    return 1;
+  }
+  out << payload << "\n";
+  return 0;
+}
+
+int Decode(const std::string& payload, std::ostream& out, std::ostream& err) {
+  std::string text;
+  if (!nimbus::heartbeat::DecodeAndUncompress(payload, &text)) {
+    err << kProgram << ": the payload is not base64 of gzip data\n";
+    return 1;
+  }
+  out << text << "\n";
+  return 0;
+}
+
+int Files(std::ostream& out, std::ostream& err) {
+  std::string error;
+  const std::string folder = nimbus::AppDataDir(kHeartbeatFolder, /*should_create=*/false, &error);
+  if (folder.empty()) {
+    err << kProgram << ": " << (error.empty() ? "no application-data folder" : error) << "\n";
+    return 1;
+  }
+  std::vector<std::string> paths;
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+    const std::string name = entry.path().filename().string();
+    // Keys lose their periods, so a name with one is a writer's temporary file.
+    if (!name.starts_with(kFilePrefix) || name.find('.') != std::string::npos) continue;
+    paths.push_back(folder + "/" + name);
+  }
+  std::sort(paths.begin(), paths.end());
+  int status = 0;
+  for (const std::string& path : paths) {
+    LoggedHeartbeats record;
+    if (!ReadRecord(path, &record, &error)) {
+      err << kProgram << ": " << error << "\n";
+      status = 1;
+      continue;
+    }
+    out << path << "\t" << RecordToJson(record) << "\n";
+  }
+  return status;
+}
+
+}  // namespace
+
+std::string RecordToJson(const LoggedHeartbeats& record) {
+  std::string json =
+      "{\"last_logged_date\":" + Quote(record.last_logged_date) + ",\"heartbeats\":{";
+  bool first_agent = true;
+  for (const auto& [agent, dates] : record.heartbeats) {
+    if (!first_agent) json += ',';
+    first_agent = false;
+    json += Quote(agent) + ":[";
+    for (size_t i = 0; i < dates.size(); ++i) {
+      if (i != 0) json += ',';
+      json += Quote(dates[i]);
+    }
+    json += ']';
+  }
+  json += "}}";
+  return json;
+}
+
+int RunHeartbeatTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    out << kUsage;
+    return 0;
+  }
+  if (args.size() == 2 && args[0] == "show") return Show(args[1], out, err);
+  if (args.size() == 2 && args[0] == "payload") return Payload(args[1], out, err);
+  if (args.size() == 2 && args[0] == "decode") return Decode(args[1], out, err);
+  if (args.size() == 1 && args[0] == "files") return Files(out, err);
+  err << kUsage;
+  return 2;
+}
+
+}  // namespace tervala::heartbeat_tool

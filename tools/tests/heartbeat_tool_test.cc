@@ -1,0 +1,186 @@
+// Tests of tervala-heartbeat, in process and as the built tool next to a real app.
+
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "app/heartbeat/date_provider.h"
+#include "app/heartbeat/heartbeat_controller.h"
+#include "app/heartbeat/heartbeat_payload.h"
+#include "app/heartbeat/heartbeat_storage.h"
+#include "app/heartbeat/tests/test_data_home.h"
+#include "tools/heartbeat/heartbeat_tool.h"
+
+namespace {
+
+using nimbus::heartbeat::LoggedHeartbeats;
+using nimbus::heartbeat::testing::TestDataHome;
+using nimbus::heartbeat::testing::WriteFileBytes;
+using tervala::heartbeat_tool::RunHeartbeatTool;
+
+struct ToolRun {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+ToolRun RunInProcess(const std::vector<std::string>& args) {
+  std::ostringstream out;
+  std::ostringstream err;
+  ToolRun run;
+  run.exit_code = RunHeartbeatTool(args, out, err);
+  run.out = out.str();
+  run.err = err.str();
+  return run;
+}
+
+// Runs the built tool; `args` are quoted for the shell already. Standard error is dropped.
+ToolRun RunBuiltTool(const std::string& args) {
+  ToolRun run;
+  FILE* pipe = popen(("'" TERVALA_HEARTBEAT_TOOL "' " + args + " 2>/dev/null").c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) run.out.append(buffer, n);
+  const int status = pclose(pipe);
+  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+class HeartbeatToolTest : public ::testing::Test {
+ protected:
+  std::string FilePath(const std::string& name) const {
+    return home_.path() + "/nimbus-heartbeat/heartbeats-" + name;
+  }
+  // Writes `record` as the app would, under the key `name`; returns the file's path.
+  std::string Store(const std::string& name, const LoggedHeartbeats& record) {
+    EXPECT_TRUE(nimbus::heartbeat::HeartbeatStorage(name, nullptr).Write(record));
+    return FilePath(name);
+  }
+
+  TestDataHome home_;
+};
+
+LoggedHeartbeats Sample() {
+  LoggedHeartbeats record;
+  record.last_logged_date = "2025-01-02";
+  record.heartbeats["A"] = {"2025-01-01", "2025-01-02"};
+  record.heartbeats["say \"hi\"/1"] = {"2024-12-31"};
+  return record;
+}
+
+TEST_F(HeartbeatToolTest, ShowsARecordAsOneLineOfJson) {
+  const std::string path = Store("app", Sample());
+  const ToolRun run = RunInProcess({"show", path});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out,
+            R"({"last_logged_date":"2025-01-02","heartbeats":{"A":["2025-01-01","2025-01-02"],)"
+            R"("say \"hi\"/1":["2024-12-31"]}})"
+            "\n");
+  EXPECT_EQ(run.err, "");
+
+  // The empty file of a new app holds nothing yet.
+  nimbus::heartbeat::HeartbeatStorage fresh("fresh", nullptr);
+  EXPECT_EQ(RunInProcess({"show", FilePath("fresh")}).out,
+            "{\"last_logged_date\":\"\",\"heartbeats\":{}}\n");
+}
+
+TEST_F(HeartbeatToolTest, PrintsThePayloadWithoutTakingIt) {
+  const std::string path = Store("app", Sample());
+  const ToolRun run = RunInProcess({"payload", path});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  ASSERT_EQ(run.out.back(), '\n');
+  const std::string payload = run.out.substr(0, run.out.size() - 1);
+  EXPECT_EQ(nimbus::heartbeat::DecodeAndUncompress(payload),
+            nimbus::heartbeat::BuildHeartbeatsJson(Sample()));
+  LoggedHeartbeats after;
+  ASSERT_TRUE(nimbus::heartbeat::HeartbeatStorage("app", nullptr).ReadTo(&after));
+  EXPECT_EQ(after, Sample());
+
+  const ToolRun decoded = RunInProcess({"decode", payload});
+  EXPECT_EQ(decoded.exit_code, 0);
+  EXPECT_EQ(decoded.out, nimbus::heartbeat::BuildHeartbeatsJson(Sample()) + "\n");
+
+  // A record without heartbeats gives no payload.
+  Store("empty", LoggedHeartbeats());
+  EXPECT_EQ(RunInProcess({"payload", FilePath("empty")}).out, "\n");
+}
+
+TEST_F(HeartbeatToolTest, ReportsFailuresOnOneLine) {
+  const std::string missing = home_.path() + "/missing";
+  const std::string garbage = home_.path() + "/garbage";
+  WriteFileBytes(garbage, std::string(64, '\x7f'));
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"show", missing}, "tervala-heartbeat: " + missing + ": cannot open the file\n"},
+      {{"payload", missing}, "tervala-heartbeat: " + missing + ": cannot open the file\n"},
+      {{"show", garbage}, "tervala-heartbeat: " + garbage + ": not a heartbeat file\n"},
+      {{"decode", "not base64!"}, "tervala-heartbeat: the payload is not base64 of gzip data\n"},
+      {{"decode", "aGVsbG8"}, "tervala-heartbeat: the payload is not base64 of gzip data\n"},
+  };
+  for (const auto& [args, message] : cases) {
+    const ToolRun run = RunInProcess(args);
+    EXPECT_EQ(run.exit_code, 1) << args[0];
+    EXPECT_EQ(run.err, message);
+    EXPECT_EQ(run.out, "");
+  }
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{}, {"show"}, {"files", "x"}, {"other", "x"}}) {
+    const ToolRun run = RunInProcess(args);
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_EQ(run.err.rfind("usage: tervala-heartbeat", 0), 0u) << run.err;
+  }
+}
+
+TEST_F(HeartbeatToolTest, ListsTheFilesOfThisUser) {
+  EXPECT_EQ(RunInProcess({"files"}).out, "");  // no folder yet
+  const std::string b = Store("b", Sample());
+  const std::string a = Store("a", LoggedHeartbeats());
+  WriteFileBytes(b + ".tmp-abcdef", "left by a killed writer");
+  WriteFileBytes(FilePath("c"), "damaged");
+  const ToolRun run = RunInProcess({"files"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out, a + "\t{\"last_logged_date\":\"\",\"heartbeats\":{}}\n" + b + "\t" +
+                         tervala::heartbeat_tool::RecordToJson(Sample()) + "\n");
+  EXPECT_EQ(run.err, "tervala-heartbeat: " + FilePath("c") + ": not a heartbeat file\n");
+}
+
+// A real app logs its heartbeat; the built tool finds it, and its payload is the one the
+// app's controller hands out.
+TEST_F(HeartbeatToolTest, ShowsWhatARealAppLogged) {
+  nimbus::AppOptions options;
+  options.app_id = "app-id";
+  options.api_key = "api-key";
+  options.project_id = "project";
+  options.package_name = "com.example";
+  std::unique_ptr<nimbus::App> app(nimbus::App::Create(options, "tool-test"));
+  ASSERT_NE(app, nullptr);
+  auto controller = app->GetHeartbeatController();
+  ASSERT_TRUE(controller->WaitUntilIdle(10000));
+
+  const std::string path = FilePath("comexampletool-test");
+  const std::string today = nimbus::heartbeat::DateProviderImpl().GetDate();
+  LoggedHeartbeats expected;
+  expected.last_logged_date = today;
+  expected.heartbeats[nimbus::App::GetUserAgentCopy()] = {today};
+  const std::string json = tervala::heartbeat_tool::RecordToJson(expected);
+
+  const ToolRun files = RunBuiltTool("files");
+  EXPECT_EQ(files.exit_code, 0);
+  EXPECT_EQ(files.out, path + "\t" + json + "\n");
+  EXPECT_EQ(RunBuiltTool("show '" + path + "'").out, json + "\n");
+
+  const ToolRun payload = RunBuiltTool("payload '" + path + "'");
+  EXPECT_EQ(payload.exit_code, 0);
+  EXPECT_EQ(payload.out, controller->TakeStoredHeartbeatsPayload() + "\n");
+  const ToolRun decoded =
+      RunBuiltTool("decode '" + payload.out.substr(0, payload.out.size() - 1) + "'");
+  EXPECT_EQ(decoded.out, nimbus::heartbeat::BuildHeartbeatsJson(expected) + "\n");
+}
+
+}  // namespace
