@@ -31,12 +31,13 @@ done
 echo "load after:  $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 
-# Median CPU time of every benchmark in microseconds, as "name value" lines.
+# Median time of every benchmark in microseconds, as "name value" lines: CPU time of the
+# benchmark's thread, or wall time for those that wait for other threads (real_time).
 medians() {
   awk -F, '
     /_median"?,/ {
       name = $1; gsub(/"/, "", name); sub(/_median$/, "", name)
-      t = $4; unit = $5
+      t = (name ~ /\/real_time$/) ? $3 : $4; unit = $5
       if (unit == "ns") t /= 1000; else if (unit == "ms") t *= 1000; else if (unit == "s") t *= 1e6
       printf "%s %.6f\n", name, t
     }' "$@"
@@ -44,7 +45,7 @@ medians() {
 medians "$results"/*.csv > "$results/medians.txt"
 
 awk '
-  { time[$1] = $2; split($1, part, "/"); if (!(part[1] in seen)) { seen[part[1]] = 1; order[++n] = part[1] } }
+  { time[$1] = $2; names[++count] = $1; split($1, part, "/"); if (!(part[1] in seen)) { seen[part[1]] = 1; order[++n] = part[1] } }
   function ratio(a, b) { return (a in time && b in time && time[b] > 0) ? sprintf("%.2f", time[a] / time[b]) : "-" }
   function us(k) { return (k in time) ? sprintf("%.3f", time[k]) : "-" }
   END {
@@ -61,6 +62,6 @@ awk '
         ratio(m "/encode/codec", m "/encode/msgpack"), ratio(m "/decode/codec", m "/decode/msgpack"), \
         ratio(m "/decode/codec", m "/decode/msgpack+values")
     }
-    printf "\nOther benchmarks, median CPU time in microseconds\n"
-    for (k in time) if (k !~ /\/(encode|decode|copy)\//) printf "%-40s %12.3f\n", k, time[k]
+    printf "\nApp core, median time in microseconds (wall time for real_time, else CPU time)\n"
+    for (k = 1; k <= count; ++k) if (names[k] !~ /\/(encode|decode|copy)\//) printf "%-40s %12.3f\n", names[k], time[names[k]]
   }' "$results/medians.txt"
