@@ -1,11 +1,10 @@
 #include "runner/win32_window.h"
 
 #include <dwmapi.h>
+#include <vela_windows.h>
 
 #include <cstdint>
 #include <limits>
-
-#include "runner/engine_dpi.h"
 
 namespace {
 

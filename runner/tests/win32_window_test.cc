@@ -12,8 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "runner/tests/engine_dpi_double.h"
-
 namespace {
 
 constexpr const wchar_t kClassName[] = L"VELA_RUNNER_WIN32_WINDOW";
@@ -122,23 +120,13 @@ TEST_F(Win32WindowTest, GeometryIsScaledToTheMonitorDpiAndTruncated) {
   }
 }
 
-TEST_F(Win32WindowTest, AnUnreadableDpiCountsAs96AndHugeSizesDoNotOverflow) {
-  g_engine_dpi_override = 0;
-  {
-    TestWindow window;
-    ASSERT_TRUE(window.Create(L"Tervala", {10, 10}, {1280, 720}));
-    const RECT rect = WindowRect(window.GetHandle());
-    EXPECT_EQ(rect.right - rect.left, 1280);
-  }
-  g_engine_dpi_override = 960;  // Ten times: past the 32-bit range, clamped.
-  {
-    TestWindow window;
-    ASSERT_TRUE(window.Create(L"Tervala", {0, 0}, {300000000, 720}));
-    const RECT rect = WindowRect(window.GetHandle());
-    EXPECT_EQ(rect.right, std::numeric_limits<int32_t>::max());
-    EXPECT_EQ(rect.bottom, 7200);
-  }
-  g_engine_dpi_override = -1;
+TEST_F(Win32WindowTest, HugeSizesDoNotOverflow) {
+  setenv("TERVALA_MONITORS", "0,0,1920,1080,960", 1);  // Ten times: past the 32-bit range.
+  TestWindow window;
+  ASSERT_TRUE(window.Create(L"Tervala", {0, 0}, {300000000, 720}));
+  const RECT rect = WindowRect(window.GetHandle());
+  EXPECT_EQ(rect.right, std::numeric_limits<int32_t>::max());
+  EXPECT_EQ(rect.bottom, 7200);
 }
 
 TEST_F(Win32WindowTest, CreatedHiddenWithTitleAndClassAndShownOnRequest) {

@@ -1,0 +1,134 @@
+#include "platform/engine/tests/engine_test_support.h"
+
+#include <dlfcn.h>
+#include <stdlib.h>
+#include <time.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+
+namespace engine_test {
+
+BundleFolder::BundleFolder() {
+  char pattern[] = "/tmp/vela_engine_test_XXXXXX";
+  path_ = mkdtemp(pattern);
+  std::filesystem::create_directory(path_ + "/vela_assets");
+  std::FILE* icu = std::fopen((path_ + "/icudtl.dat").c_str(), "wb");
+  if (icu != nullptr) std::fclose(icu);
+}
+
+BundleFolder::~BundleFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::wstring BundleFolder::assets() const { return Wide(path_ + "/vela_assets"); }
+std::wstring BundleFolder::icu_data() const { return Wide(path_ + "/icudtl.dat"); }
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+Properties::Properties(std::wstring assets, std::wstring icu_data, std::wstring library,
+                       std::string entry_point, std::vector<std::string> arguments)
+    : assets_(std::move(assets)),
+      icu_data_(std::move(icu_data)),
+      library_(std::move(library)),
+      entry_point_(std::move(entry_point)),
+      arguments_(std::move(arguments)) {
+  for (const std::string& argument : arguments_) argument_pointers_.push_back(argument.c_str());
+  properties_.assets_path = assets_.c_str();
+  properties_.icu_data_path = icu_data_.c_str();
+  properties_.aot_library_path = library_.c_str();
+  properties_.entrypoint = entry_point_.c_str();
+  properties_.entrypoint_argc = static_cast<int32_t>(argument_pointers_.size());
+  properties_.entrypoint_argv = argument_pointers_.empty() ? nullptr : argument_pointers_.data();
+}
+
+bool PumpUntil(const std::function<bool()>& done) {
+  std::mutex mutex;
+  std::condition_variable finished_signal;
+  bool finished = false;
+  bool timed_out = false;
+  const DWORD thread_id = GetCurrentThreadId();
+  // Wakes the loop once, should the condition never come; no polling meanwhile.
+  std::thread watchdog([&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!finished_signal.wait_for(lock, std::chrono::seconds(20), [&] { return finished; })) {
+      timed_out = true;
+      PostThreadMessageW(thread_id, WM_NULL, 0, 0);
+    }
+  });
+  bool result = true;
+  for (;;) {
+    if (done()) break;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (timed_out) {
+        result = false;
+        break;
+      }
+    }
+    MSG msg;
+    if (GetMessageW(&msg, nullptr, 0, 0) <= 0) {
+      result = done();
+      break;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    finished = true;
+  }
+  finished_signal.notify_one();
+  watchdog.join();
+  return result;
+}
+
+void ReplyLog::Callback(const uint8_t* data, size_t size, void* user_data) {
+  auto* log = static_cast<ReplyLog*>(user_data);
+  ++log->calls;
+  log->null_data = data == nullptr;
+  log->data =
+      data == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(data), size);
+  log->thread = std::this_thread::get_id();
+}
+
+void NativeChannel::Callback(VelaDesktopMessenger messenger, const VelaDesktopMessage* message,
+                             void* user_data) {
+  auto* channel = static_cast<NativeChannel*>(user_data);
+  channel->messages.emplace_back(reinterpret_cast<const char*>(message->message),
+                                 message->message_size);
+  channel->responses.push_back(message->response_handle);
+  channel->threads.push_back(std::this_thread::get_id());
+  if (channel->on_message) channel->on_message(messenger, message);
+}
+
+ReplyLog Ask(VelaDesktopMessenger messenger, const char* channel, const std::string& text) {
+  ReplyLog log;
+  if (!VelaDesktopMessengerSendWithReply(messenger, channel,
+                                         reinterpret_cast<const uint8_t*>(text.data()), text.size(),
+                                         &ReplyLog::Callback, &log)) {
+    return log;
+  }
+  PumpUntil([&] { return log.calls > 0; });
+  return log;
+}
+
+int BundleCounter(const char* name) {
+  // Kept loaded for the whole run, so the counters outlive each engine.
+  static void* library = dlopen(ENGINE_TEST_BUNDLE, RTLD_NOW);
+  static auto counter = reinterpret_cast<int (*)(const char*)>(
+      library == nullptr ? nullptr : dlsym(library, "test_bundle_counter"));
+  return counter == nullptr ? -2 : counter(name);
+}
+
+double ProcessCpuMilliseconds() {
+  timespec time{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &time);
+  return static_cast<double>(time.tv_sec) * 1000.0 + static_cast<double>(time.tv_nsec) / 1e6;
+}
+
+}  // namespace engine_test
