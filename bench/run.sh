@@ -21,7 +21,7 @@ cmake --build --preset release -j 2 --target tervala_benchmarks >/dev/null
 mkdir -p "$results"
 
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
-for suite in codec_benchmarks app_benchmarks; do
+for suite in codec_benchmarks app_benchmarks channel_benchmarks; do
   "$build/bench/$suite" --benchmark_filter="$filter" \
     --benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true \
     --benchmark_min_time=0.1 \
@@ -42,7 +42,7 @@ medians() {
       printf "%s %.6f\n", name, t
     }' "$@"
 }
-medians "$results"/*.csv > "$results/medians.txt"
+medians "$results"/codec_benchmarks.csv "$results"/app_benchmarks.csv > "$results/medians.txt"
 
 awk '
   { time[$1] = $2; names[++count] = $1; split($1, part, "/"); if (!(part[1] in seen)) { seen[part[1]] = 1; order[++n] = part[1] } }
@@ -65,3 +65,17 @@ awk '
     printf "\nApp core, median time in microseconds (wall time for real_time, else CPU time)\n"
     for (k = 1; k <= count; ++k) if (names[k] !~ /\/(encode|decode|copy)\//) printf "%-40s %12.3f\n", names[k], time[names[k]]
   }' "$results/medians.txt"
+
+# Channel round trips: medians over the repetitions of each percentile and of the rate.
+echo
+awk -F, '
+  /^name,/ { for (i = 1; i <= NF; ++i) { field = $i; gsub(/"/, "", field); column[field] = i }; next }
+  /_median"?,/ {
+    name = $1; gsub(/"/, "", name); sub(/_median$/, "", name); sub(/\/real_time$/, "", name)
+    if (!printed++) {
+      printf "Channel round trips (medians of %s repetitions)\n", reps
+      printf "%-28s %10s %10s %10s %16s\n", "direction/bytes", "p50 us", "p90 us", "p99 us", "round trips/s"
+    }
+    printf "%-28s %10.1f %10.1f %10.1f %16.0f\n", name, $column["p50_us"], $column["p90_us"], \
+      $column["p99_us"], $column["items_per_second"]
+  }' reps="$repetitions" "$results/channel_benchmarks.csv"
