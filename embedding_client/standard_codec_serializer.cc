@@ -387,6 +387,14 @@ EncodableValue ReadContent(const StandardCodecSerializer& serializer, uint8_t ty
   return EncodableValue();
 }
 
+// Whether `serializer` is the standard serializer itself rather than an extension. The
+// type identities are compared by address: cheap on every nested value of an extension,
+// and when the same type has two identities (one per shared library) the answer is merely
+// "no", which takes the virtual path and stays correct.
+bool IsStandard(const StandardCodecSerializer& serializer) {
+  return &typeid(serializer) == &typeid(StandardCodecSerializer);
+}
+
 }  // namespace
 
 const StandardCodecSerializer& StandardCodecSerializer::GetInstance() {
@@ -402,7 +410,7 @@ EncodableValue StandardCodecSerializer::ReadValue(ByteStreamReader* stream) cons
 
 void StandardCodecSerializer::WriteValue(const EncodableValue& value,
                                          ByteStreamWriter* stream) const {
-  const bool standard = typeid(*this) == typeid(StandardCodecSerializer);
+  const bool standard = IsStandard(*this);
   if (ByteBufferStreamWriter* buffer = stream->AsBufferWriter()) {
     std::visit(Writer<ByteBufferStreamWriter>{*this, buffer, stream, standard}, value.variant());
   } else {
@@ -412,7 +420,7 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
 
 EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
                                                         ByteStreamReader* stream) const {
-  const bool standard = typeid(*this) == typeid(StandardCodecSerializer);
+  const bool standard = IsStandard(*this);
   if (ByteBufferStreamReader* buffer = stream->AsBufferReader()) {
     return ReadContent<kValueSite>(*this, type, buffer, stream, standard);
   }
