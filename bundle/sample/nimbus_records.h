@@ -1,0 +1,121 @@
+// The cloud-app core's records as the engine side sees them: app options (type tag 129) and
+// app descriptions (type tag 130) carried as tagged lists inside the standard codec, plus the
+// reply envelopes of the core's channels.
+#ifndef TERVALA_BUNDLE_SAMPLE_NIMBUS_RECORDS_H_
+#define TERVALA_BUNDLE_SAMPLE_NIMBUS_RECORDS_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "embedding_client/encodable_value.h"
+#include "embedding_client/standard_codec_serializer.h"
+#include "embedding_client/standard_message_codec.h"
+
+namespace tervala_bundle {
+
+// The channels of the cloud-app core plug-in.
+inline constexpr char kInitializeAppChannel[] =
+    "dev.vela.bridge.nimbus_core_platform_interface.NimbusCoreHostApi.initializeApp";
+inline constexpr char kInitializeCoreChannel[] =
+    "dev.vela.bridge.nimbus_core_platform_interface.NimbusCoreHostApi.initializeCore";
+inline constexpr char kOptionsFromResourceChannel[] =
+    "dev.vela.bridge.nimbus_core_platform_interface.NimbusCoreHostApi.optionsFromResource";
+inline constexpr char kSetDataCollectionChannel[] =
+    "dev.vela.bridge.nimbus_core_platform_interface.NimbusAppHostApi."
+    "setAutomaticDataCollectionEnabled";
+inline constexpr char kSetResourceManagementChannel[] =
+    "dev.vela.bridge.nimbus_core_platform_interface.NimbusAppHostApi."
+    "setAutomaticResourceManagementEnabled";
+inline constexpr char kDeleteChannel[] =
+    "dev.vela.bridge.nimbus_core_platform_interface.NimbusAppHostApi.delete";
+
+// The name of the app that an application gets when it asks for none.
+inline constexpr char kDefaultAppName[] = "__NIMBUSAPP_DEFAULT";
+
+inline constexpr uint8_t kOptionsTag = 129;
+inline constexpr uint8_t kDescriptionTag = 130;
+
+// A record under one of the custom type tags: the tag and the record's fields in wire order.
+struct TaggedRecord {
+  uint8_t tag = 0;
+  vela::EncodableList fields;
+};
+
+// The standard serializer extended by the two record tags. Records are read as
+// TaggedRecord custom values; a TaggedRecord is written under its tag as a list.
+class RecordSerializer : public vela::StandardCodecSerializer {
+ public:
+  static const RecordSerializer& GetInstance();
+
+  void WriteValue(const vela::EncodableValue& value, vela::ByteStreamWriter* stream) const override;
+  vela::EncodableValue ReadValueOfType(uint8_t type, vela::ByteStreamReader* stream) const override;
+};
+
+// The message codec of the core's channels.
+const vela::StandardMessageCodec& RecordCodec();
+
+// App options: the four required texts and the ten optional ones, in wire order.
+struct AppOptionsRecord {
+  static constexpr size_t kFieldCount = 14;
+  enum Field : size_t {
+    kApiKey = 0,
+    kAppId = 1,
+    kMessagingSenderId = 2,
+    kProjectId = 3,
+    kDatabaseUrl = 5,
+    kStorageBucket = 6,
+    kTrackingId = 8,
+  };
+  // Absent optional fields are empty; required fields are present, possibly empty.
+  std::array<std::optional<std::string>, kFieldCount> fields;
+
+  AppOptionsRecord();
+  const std::string& Text(Field field) const;
+
+  // The record as a value of tag 129.
+  vela::EncodableValue ToValue() const;
+  // The record held by a tag-129 value; empty when the value is anything else.
+  static std::optional<AppOptionsRecord> FromValue(const vela::EncodableValue& value);
+};
+
+// An app as the core describes it.
+struct AppDescription {
+  std::string name;
+  AppOptionsRecord options;
+  std::optional<bool> data_collection_enabled;
+  vela::EncodableMap plugin_constants;
+
+  vela::EncodableValue ToValue() const;
+  // The description held by a tag-130 value; empty when the value is anything else.
+  static std::optional<AppDescription> FromValue(const vela::EncodableValue& value);
+};
+
+// One reply of the core's channels, taken apart.
+struct ChannelReply {
+  enum class Kind {
+    kEmpty,      // no bytes: no handler, or the request was not answered
+    kMalformed,  // bytes that do not decode to a reply envelope
+    kSuccess,    // [value]
+    kError,      // [code, message, details]
+  };
+  Kind kind = Kind::kEmpty;
+  vela::EncodableValue value;  // the success value, or the error details
+  std::string code;
+  std::string message;
+
+  static ChannelReply Decode(const uint8_t* data, size_t size);
+};
+
+// A short readable form of a value, for frames and summaries.
+std::string ValueText(const vela::EncodableValue& value);
+
+// The bytes of a value in the core's codec.
+std::vector<uint8_t> EncodeRecordMessage(const vela::EncodableValue& value);
+
+}  // namespace tervala_bundle
+
+#endif  // TERVALA_BUNDLE_SAMPLE_NIMBUS_RECORDS_H_
