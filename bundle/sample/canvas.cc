@@ -38,9 +38,8 @@ int64_t Canvas::DrawText(int64_t x, int64_t y, std::string_view text, int scale,
   scale = std::max(scale, 1);
   const int64_t advance = static_cast<int64_t>(BitmapFont::kCellWidth) * scale;
   for (char character : text) {
-    // Whole characters outside the canvas cost nothing.
-    if (x >= width_) break;
-    if (x + advance > 0 && y < height_ && y + BitmapFont::kCellHeight * scale > 0) {
+    // Characters wholly outside the canvas only advance.
+    if (x < width_ && x + advance > 0 && y < height_ && y + BitmapFont::kCellHeight * scale > 0) {
       for (int row = 0; row < BitmapFont::kGlyphHeight; ++row) {
         for (int column = 0; column < BitmapFont::kGlyphWidth; ++column) {
           if (BitmapFont::Pixel(character, column, row)) {
