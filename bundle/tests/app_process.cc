@@ -128,8 +128,7 @@ bool BridgeClient::Connect(const std::string& socket_path, int timeout_ms) {
   address.sun_family = AF_UNIX;
   if (socket_path.size() >= sizeof address.sun_path) return false;
   std::memcpy(address.sun_path, socket_path.data(), socket_path.size());
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
+  Disconnect();
   reader_ = tervala_bundle::FrameReader();
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
@@ -145,8 +144,11 @@ bool BridgeClient::Connect(const std::string& socket_path, int timeout_ms) {
   }
 }
 
-BridgeClient::~BridgeClient() {
+BridgeClient::~BridgeClient() { Disconnect(); }
+
+void BridgeClient::Disconnect() {
   if (fd_ >= 0) close(fd_);
+  fd_ = -1;
 }
 
 bool BridgeClient::Send(const tervala_bundle::BridgeFrame& frame) {

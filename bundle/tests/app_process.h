@@ -62,6 +62,9 @@ class BridgeClient {
   bool Connect(const std::string& socket_path, int timeout_ms = 20'000);
   ~BridgeClient();
 
+  // Closes the connection.
+  void Disconnect();
+
   bool Send(const tervala_bundle::BridgeFrame& frame);
   bool SendRaw(const std::vector<uint8_t>& bytes);
   // The next frame, waiting at most `timeout_ms`; empty on timeout or at the end of the

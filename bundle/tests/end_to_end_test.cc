@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -247,6 +248,36 @@ TEST_F(BridgeEndToEndTest, ABrokenStreamEndsOnlyThatConnection) {
                 .value,
             vela::EncodableValue("granted"));
   EXPECT_EQ(Close(), 0);
+}
+
+// The example client of the bridge's documentation, run as a user would run it.
+TEST_F(BridgeEndToEndTest, TheDocumentedPythonClientWorks) {
+  const std::string python = "/usr/bin/python3";
+  if (!fs::exists(python)) GTEST_SKIP() << "no " << python;
+  const std::string doc = ReadFile(BRIDGE_DOC);
+  const std::string start_marker = "```python\n";
+  const size_t start = doc.find(start_marker);
+  ASSERT_NE(start, std::string::npos);
+  const size_t end = doc.find("```", start + start_marker.size());
+  ASSERT_NE(end, std::string::npos);
+  const std::string script = work_.path() + "/bridge_client.py";
+  {
+    std::ofstream out(script);
+    out << doc.substr(start + start_marker.size(), end - start - start_marker.size());
+  }
+  // The fixture's client made way: the bridge serves one client at a time.
+  client_.Disconnect();
+
+  AppProcess client(python, {script, socket_}, work_.path(), {});
+  ASSERT_TRUE(client.started());
+  EXPECT_EQ(client.WaitForExit(), 0) << client.StandardError();
+  const std::string output = client.StandardOutput();
+  EXPECT_THAT(output, HasSubstr("apps: [[]]"));
+  EXPECT_THAT(output, HasSubstr("initializeApp: [Record(130, ['demo', ['my-api-key'"));
+  EXPECT_THAT(output, HasSubstr("data collection: [None]"));
+  EXPECT_THAT(output, HasSubstr("camera: ['granted']"));
+  // The client's close request ends the application.
+  EXPECT_EQ(app_->WaitForExit(), 0);
 }
 
 }  // namespace
