@@ -15,6 +15,9 @@
 namespace tervala_bundle {
 namespace {
 
+// How long --exit-when-ready waits after the answers before it asks to close.
+constexpr uint64_t kExitGraceMs = 500;
+
 // The application's state. It lives from the entry point to the shutdown handler and is only
 // touched on the engine thread.
 class SampleApp {
@@ -122,7 +125,16 @@ class SampleApp {
     const std::string summary = Summary(status_);
     std::fwrite(summary.data(), 1, summary.size(), stdout);
     std::fflush(stdout);
-    if (arguments_.exit_when_ready) host_->request_close(host_);
+    // The app core writes the day's heartbeat on a thread of its own, which does not hold
+    // the process open: closing a moment later lets that write finish.
+    if (arguments_.exit_when_ready) {
+      host_->post_task(host_, &SampleApp::OnCloseTask, this, kExitGraceMs);
+    }
+  }
+
+  static void OnCloseTask(void* user_data) {
+    auto* app = static_cast<SampleApp*>(user_data);
+    app->host_->request_close(app->host_);
   }
 
   void Draw() {
