@@ -7,6 +7,7 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -30,6 +31,7 @@ namespace tervala_bundle {
 namespace {
 
 constexpr std::string_view kSocketFlag = "--bridge-socket=";
+constexpr time_t kSendLimitSeconds = 10;
 
 void Report(const std::string& text) {
   std::fprintf(stderr, "Tervala bridge: %s\n", text.c_str());
@@ -135,6 +137,10 @@ class Bridge {
       if (fds[1].revents != 0) return;
       const int client = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
       if (client < 0) continue;
+      // A client that stops reading must not hold the engine thread, which writes replies,
+      // for long: a write that waits this long ends the connection.
+      const timeval send_limit{kSendLimitSeconds, 0};
+      setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &send_limit, sizeof send_limit);
       {
         std::lock_guard<std::mutex> lock(mutex_);
         client_fd_ = client;

@@ -12,6 +12,13 @@
 #include "bundle/tests/app_process.h"
 #include "embedding_client/standard_message_codec.h"
 
+namespace vela {
+// Values in failure messages, readably.
+void PrintTo(const EncodableValue& value, std::ostream* out) {
+  *out << tervala_bundle::ValueText(value);
+}
+}  // namespace vela
+
 namespace bundle_test {
 namespace {
 
