@@ -102,7 +102,8 @@ const RecordedTextureInfo& TextureRegistrations() { return RecordedTextures(); }
 
 // Wraps the engine library's creation function: the record is copied out, then the
 // library's own function runs.
-extern "C" VelaDesktopEngine VelaDesktopEngineCreate(const VelaDesktopEngineProperties* properties) {
+extern "C" VelaDesktopEngine VelaDesktopEngineCreate(
+    const VelaDesktopEngineProperties* properties) {
   using Create = VelaDesktopEngine (*)(const VelaDesktopEngineProperties*);
   static const auto create = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "VelaDesktopEngineCreate"));
   vela::testing::RecordedEngineProperties& recorded = vela::testing::Recorded();

@@ -30,8 +30,7 @@ class TestBundle {
   TestBundle& operator=(const TestBundle&) = delete;
 
   // A project for the bundle, with absolute paths.
-  EngineProject Project(std::vector<std::string> arguments = {},
-                        std::string entrypoint = {}) const;
+  EngineProject Project(std::vector<std::string> arguments = {}, std::string entrypoint = {}) const;
 
   // A project whose AOT library does not exist.
   EngineProject BrokenProject() const;

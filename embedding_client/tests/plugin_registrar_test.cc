@@ -117,12 +117,11 @@ TEST(PluginRegistrarTest, RegistrarWithoutAViewStillOffersMessengerAndTextures) 
   ASSERT_NE(registrar->messenger(), nullptr);
   ASSERT_NE(registrar->texture_registrar(), nullptr);
 
-  registrar->messenger()->SetMessageHandler("test.noview", [](const uint8_t*, size_t,
-                                                              ReplyFunction) {});
+  registrar->messenger()->SetMessageHandler("test.noview",
+                                            [](const uint8_t*, size_t, ReplyFunction) {});
   registrar->messenger()->SetMessageHandler("test.noview", nullptr);
-  TextureSource source = PixelBufferSource{[](size_t, size_t) -> const VelaDesktopPixelBuffer* {
-    return nullptr;
-  }};
+  TextureSource source =
+      PixelBufferSource{[](size_t, size_t) -> const VelaDesktopPixelBuffer* { return nullptr; }};
   int64_t id = registrar->texture_registrar()->RegisterTexture(&source);
   EXPECT_GE(id, 1);
   EXPECT_TRUE(registrar->texture_registrar()->UnregisterTexture(id));

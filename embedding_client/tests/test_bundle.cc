@@ -11,7 +11,6 @@
 //   ["frame"]                    submits a 2 x 2 frame
 //   ["textures"]                 the external-texture frames received, as [id, width,
 //                                height, first pixel's red byte] lists
-// It also answers "test.echo" with the message it received.
 
 #include <cstdint>
 #include <memory>
@@ -69,8 +68,7 @@ void Call(const std::string& channel, const std::vector<uint8_t>& bytes,
   }
 }
 
-void OnCommand(const char*, const uint8_t* data, size_t size, VelaBundleResponse* response,
-               void*) {
+void OnCommand(const char*, const uint8_t* data, size_t size, VelaBundleResponse* response, void*) {
   std::unique_ptr<EncodableValue> value = Codec().DecodeMessage(data, size);
   const EncodableList* command = value ? value->GetIf<EncodableList>() : nullptr;
   if (command == nullptr || command->empty() || !(*command)[0].Holds<std::string>()) {
@@ -102,10 +100,6 @@ void OnCommand(const char*, const uint8_t* data, size_t size, VelaBundleResponse
   }
 }
 
-void OnEcho(const char*, const uint8_t* data, size_t size, VelaBundleResponse* response, void*) {
-  state->host->send_response(state->host, response, data, size);
-}
-
 void OnTextureFrame(int64_t texture_id, const uint8_t* rgba, uint32_t width, uint32_t height,
                     void*) {
   std::lock_guard<std::mutex> lock(state->textures_mutex);
@@ -125,7 +119,6 @@ void Start(const char* entry, const VelaBundleHost* host, int argc, const char* 
   state->entry = entry;
   for (int i = 0; i < argc; ++i) state->arguments.emplace_back(std::string(argv[i]));
   host->set_message_handler(host, "test.command", OnCommand, nullptr);
-  host->set_message_handler(host, "test.echo", OnEcho, nullptr);
   host->set_texture_handler(host, OnTextureFrame, nullptr);
   host->set_shutdown_handler(host, OnShutdown, nullptr);
 }

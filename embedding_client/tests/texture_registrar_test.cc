@@ -18,8 +18,8 @@
 namespace vela {
 namespace {
 
-using ::testing::HasSubstr;
 using testing::Command;
+using ::testing::HasSubstr;
 using testing::PumpUntil;
 using testing::TestBundle;
 using testing::TextureRegistrations;
@@ -89,8 +89,8 @@ TEST_F(TextureRegistrarTest, GpuSurfaceSourceIsRegisteredWithItsSurfaceType) {
   EXPECT_EQ(info.gpu_surface_config.user_data, &std::get<GpuSurfaceSource>(source));
   EXPECT_NE(info.gpu_surface_config.callback, nullptr);
 
-  TextureSource other = PixelBufferSource{
-      [](size_t, size_t) -> const VelaDesktopPixelBuffer* { return nullptr; }};
+  TextureSource other =
+      PixelBufferSource{[](size_t, size_t) -> const VelaDesktopPixelBuffer* { return nullptr; }};
   int64_t other_id = textures_->RegisterTexture(&other);
   EXPECT_NE(other_id, id);
   EXPECT_TRUE(textures_->UnregisterTexture(id));
@@ -120,8 +120,8 @@ TEST_F(TextureRegistrarTest, SourcesWithoutAVariantOrACallbackAreRefused) {
 }
 
 TEST_F(TextureRegistrarTest, UnregistrationCallsBackOnceAfterRemoval) {
-  TextureSource source = PixelBufferSource{
-      [](size_t, size_t) -> const VelaDesktopPixelBuffer* { return nullptr; }};
+  TextureSource source =
+      PixelBufferSource{[](size_t, size_t) -> const VelaDesktopPixelBuffer* { return nullptr; }};
   int64_t id = textures_->RegisterTexture(&source);
   ASSERT_GE(id, 1);
   int calls = 0;
@@ -136,8 +136,8 @@ TEST_F(TextureRegistrarTest, UnregistrationCallsBackOnceAfterRemoval) {
 }
 
 TEST_F(TextureRegistrarTest, UnregistrationWithoutCallbackAndOfUnknownIds) {
-  TextureSource source = PixelBufferSource{
-      [](size_t, size_t) -> const VelaDesktopPixelBuffer* { return nullptr; }};
+  TextureSource source =
+      PixelBufferSource{[](size_t, size_t) -> const VelaDesktopPixelBuffer* { return nullptr; }};
   int64_t id = textures_->RegisterTexture(&source);
   ASSERT_GE(id, 1);
   textures_->UnregisterTexture(id, nullptr);

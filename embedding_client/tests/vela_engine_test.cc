@@ -15,9 +15,9 @@
 namespace vela {
 namespace {
 
+using testing::Command;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using testing::Command;
 using testing::LastEngineProperties;
 using testing::PumpUntil;
 using testing::TestBundle;
@@ -62,8 +62,7 @@ TEST(VelaEngineTest, PropertiesCarryArgumentsInOrderTheEntryPointAndTheOptions) 
   EXPECT_THAT(received.options, ElementsAre(1, -2, 3));
 
   BinaryMessenger& messenger = controller.engine()->messenger();
-  EXPECT_EQ(Command(messenger, {"arguments"}),
-            EncodableValue(EncodableList{"a", "b \xC3\xA9"}));
+  EXPECT_EQ(Command(messenger, {"arguments"}), EncodableValue(EncodableList{"a", "b \xC3\xA9"}));
   EXPECT_EQ(Command(messenger, {"entry"}), EncodableValue("custom"));
 }
 
@@ -121,13 +120,26 @@ TEST(VelaEngineTest, TopLevelMessagesAreTakenOnlyWhenTheEngineConsumesThem) {
   TestBundle bundle;
   VelaViewController controller(320, 240, bundle.Project());
   ASSERT_NE(controller.view(), nullptr);
-  HWND window = controller.view()->NativeWindow();
-  EXPECT_EQ(controller.HandleTopLevelWindowProc(window, WM_SIZE, 0, MAKELPARAM(100, 100)),
+  WNDCLASSW window_class{};
+  window_class.lpfnWndProc = DefWindowProcW;
+  window_class.lpszClassName = L"EMBEDDING_TEST_TOP_LEVEL";
+  RegisterClassW(&window_class);
+  HWND top_level =
+      CreateWindowExW(0, L"EMBEDDING_TEST_TOP_LEVEL", L"top level", WS_OVERLAPPEDWINDOW, 0, 0, 320,
+                      240, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(top_level, nullptr);
+  SetParent(controller.view()->NativeWindow(), top_level);
+
+  EXPECT_EQ(controller.HandleTopLevelWindowProc(top_level, WM_SIZE, 0, MAKELPARAM(100, 100)),
             std::nullopt);
-  EXPECT_EQ(controller.HandleTopLevelWindowProc(window, WM_FONTCHANGE, 0, 0), std::nullopt);
-  // Focus given to the top-level window is the engine's: it passes it on to the view.
-  EXPECT_EQ(controller.HandleTopLevelWindowProc(window, WM_SETFOCUS, 0, 0),
+  EXPECT_EQ(controller.HandleTopLevelWindowProc(top_level, WM_FONTCHANGE, 0, 0), std::nullopt);
+  // Focus given to the top-level window is the engine's: it passes it on to its view.
+  EXPECT_EQ(controller.HandleTopLevelWindowProc(top_level, WM_SETFOCUS, 0, 0),
             std::optional<LRESULT>(0));
+  EXPECT_EQ(GetFocus(), controller.view()->NativeWindow());
+
+  SetParent(controller.view()->NativeWindow(), nullptr);
+  DestroyWindow(top_level);
 }
 
 TEST(VelaEngineTest, ViewControllerOnAnEngineThatFailedReportsAndHasNoView) {

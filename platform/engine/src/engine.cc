@@ -71,7 +71,7 @@ bool Engine::Start(View* view) {
   taken_over_ = true;
   view_ = view;
   thread_ = std::thread([this] {
-    bundle_->RunEntryPoint(&host_.table);
+    RunGuarded([this] { bundle_->RunEntryPoint(&host_.table); });
     queue_.Run();
   });
   return true;

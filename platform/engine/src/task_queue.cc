@@ -1,8 +1,21 @@
 #include "platform/engine/src/task_queue.h"
 
+#include <cstdio>
+#include <exception>
 #include <utility>
 
 namespace vela_engine {
+
+void RunGuarded(const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "Vela engine: the bundle ended a call with an exception: %s\n",
+                 error.what());
+  } catch (...) {
+    std::fputs("Vela engine: the bundle ended a call with an exception\n", stderr);
+  }
+}
 
 bool TaskQueue::Post(Task task, std::chrono::milliseconds delay) {
   if (delay.count() < 0) delay = std::chrono::milliseconds(0);
@@ -30,14 +43,14 @@ void TaskQueue::Run() {
     Task task = std::move(const_cast<Entry&>(entries_.top()).task);
     entries_.pop();
     lock.unlock();
-    task();
+    RunGuarded(task);
     task = nullptr;  // Captures die on this thread, before the next task.
     lock.lock();
   }
   Task final = std::move(final_);
   lock.unlock();
   Discard();
-  if (final) final();
+  if (final) RunGuarded(final);
 }
 
 void TaskQueue::Stop(Task final) {

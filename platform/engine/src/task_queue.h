@@ -14,6 +14,10 @@
 
 namespace vela_engine {
 
+// Runs `work`; an exception it throws (a C++ bundle's) is reported on standard error and
+// goes no further, so the engine thread carries on.
+void RunGuarded(const std::function<void()>& work);
+
 // A task queue that one thread runs with Run() until Stop(). Tasks with the same due time run
 // in the order they were posted.
 class TaskQueue {
@@ -28,8 +32,8 @@ class TaskQueue {
   // Queues `task` to run after `delay` (any thread). False once Stop() has been called.
   bool Post(Task task, std::chrono::milliseconds delay = std::chrono::milliseconds(0));
 
-  // Runs tasks until Stop(); then drops the tasks still queued, runs the final task given to
-  // Stop() and returns.
+  // Runs tasks (each guarded by RunGuarded) until Stop(); then drops the tasks still queued, runs
+  // the final task given to Stop() and returns.
   void Run();
 
   // Ends Run() after the task under way (any thread): later posts are refused and `final`

@@ -463,6 +463,14 @@ TEST_F(EngineTest, TexturesAndViewMetricsReachACppBundle) {
   VelaDesktopViewController controller = Start(engine);
   ASSERT_NE(controller, nullptr);
   EXPECT_EQ(Ask(messenger, "cc/upper", "abc").data, "ABC");
+  // An exception out of a handler is reported; the engine carries on and the message is
+  // answered empty at shutdown.
+  ReplyLog thrown;
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(VelaDesktopMessengerSendWithReply(messenger, "cc/throw", nullptr, 0,
+                                                &ReplyLog::Callback, &thrown));
+  EXPECT_EQ(Ask(messenger, "cc/upper", "x").data, "X");
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("thrown by the bundle"), std::string::npos);
 
   VelaDesktopTextureRegistrar registrar = VelaDesktopRegistrarGetTextureRegistrar(
       VelaDesktopEngineGetPluginRegistrar(engine, "Textures"));
@@ -518,6 +526,8 @@ TEST_F(EngineTest, TexturesAndViewMetricsReachACppBundle) {
       registrar, 2, [](void*) { ++unregistered; }, nullptr);
   VelaDesktopViewControllerDestroy(controller);
   EXPECT_EQ(unregistered, 2);
+  EXPECT_EQ(thrown.calls, 1);
+  EXPECT_TRUE(thrown.null_data);
   DestroyWindow(host);
 }
 
@@ -569,6 +579,45 @@ TEST_F(EngineTest, TheViewGoesWithItsHostWindowEitherWay) {
   VelaDesktopViewControllerForceRedraw(controller);
   EXPECT_EQ(Ask(messenger, "test/echo", "").calls, 1);
   VelaDesktopViewControllerDestroy(controller);
+}
+
+TEST_F(EngineTest, TheExampleBundleRunsTheWayTheHostUsesIt) {
+  WNDCLASSW window_class{};
+  window_class.lpfnWndProc = &OwningProc;
+  window_class.lpszClassName = L"ENGINE_TEST_OWNING_HOST";
+  RegisterClassW(&window_class);
+  HWND host = CreateWindowExW(0, L"ENGINE_TEST_OWNING_HOST", L"host", WS_OVERLAPPEDWINDOW, 0, 0,
+                              320, 200, nullptr, nullptr, nullptr, nullptr);
+  VelaDesktopEngine engine = CreateEngine("", {}, ENGINE_EXAMPLE_BUNDLE);
+  ASSERT_NE(engine, nullptr);
+  VelaDesktopViewController controller = Start(engine, 320, 200);
+  ASSERT_NE(controller, nullptr);
+  g_owned_controller = controller;
+  HWND view = ViewWindow(controller);
+  SetParent(view, host);
+  MoveWindow(view, 0, 0, 320, 200, TRUE);
+  static HWND shown;
+  shown = host;
+  VelaDesktopEngineSetNextFrameCallback(
+      engine, [](void*) { ShowWindow(shown, SW_SHOWNORMAL); }, nullptr);
+  VelaDesktopViewControllerForceRedraw(controller);
+  EXPECT_FALSE(IsWindowVisible(host));
+  ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(host) != FALSE; }));
+
+  std::vector<uint8_t> pixels(320 * 200 * 4);
+  VelaDesktopViewFrameInfo info{};
+  ASSERT_TRUE(VelaDesktopViewReadContents(view, &info, pixels.data(), pixels.size()));
+  EXPECT_EQ(info.width, 320u);
+  EXPECT_EQ(pixels[1], 0);                       // Top row.
+  EXPECT_EQ(pixels[(199 * 320) * 4 + 1], 0xff);  // Bottom row.
+
+  VelaDesktopMessenger messenger = VelaDesktopEngineGetMessenger(engine);
+  EXPECT_EQ(Ask(messenger, "hello/ping", "").data, "pong");
+  // The bundle closes the application: WM_CLOSE destroys the host window, which destroys the
+  // controller.
+  EXPECT_EQ(Ask(messenger, "hello/close", "").calls, 1);
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindow(host); }));
+  EXPECT_EQ(g_owned_controller, nullptr);
 }
 
 }  // namespace

@@ -208,8 +208,10 @@ VELA_BUNDLE_EXPORT void vela_entry_main(const VelaBundleHost* host, int argc,
                                         const char* const* argv) {
   (void)argc;
   (void)argv;
+  static const uint8_t kDefaultColor[4] = {0x10, 0x20, 0x30, 0xff};
   g_host = host;
   g_engine_thread = pthread_self();
+  memcpy(g_color, kDefaultColor, 4); /* The library may stay loaded from an earlier engine. */
   host->set_message_handler(host, "test/echo", Echo, NULL);
   host->set_message_handler(host, "test/ask", Ask, NULL);
   host->set_message_handler(host, "test/twice", Twice, NULL);

@@ -2,6 +2,7 @@
 // every texture frame to native code, and upper-cases what it is sent.
 #include <cctype>
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 
 #include "vela_bundle.h"
@@ -32,6 +33,12 @@ extern "C" VELA_BUNDLE_EXPORT void vela_entry_main(const VelaBundleHost* host, i
         for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         g_host->send_response(g_host, response, reinterpret_cast<const uint8_t*>(text.data()),
                               text.size());
+      },
+      nullptr);
+  host->set_message_handler(
+      host, "cc/throw",
+      [](const char*, const uint8_t*, size_t, VelaBundleResponse*, void*) {
+        throw std::runtime_error("thrown by the bundle");
       },
       nullptr);
   host->set_view_metrics_handler(

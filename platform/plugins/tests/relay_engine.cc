@@ -1,0 +1,76 @@
+#include "platform/plugins/tests/relay_engine.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <windows.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "embedding_client/engine_project.h"
+
+namespace tervala_plugins::testing {
+
+bool PumpUntil(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    MSG message;
+    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  return true;
+}
+
+RelayEngine::RelayEngine() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "relay-bundle-XXXXXX").string();
+  folder_ = mkdtemp(pattern.data());
+  std::filesystem::create_directory(folder_ / "vela_assets");
+  std::ofstream(folder_ / "icudtl.dat").close();
+  vela::EngineProject project(folder_.wstring());
+  project.aot_library_path = std::filesystem::path(RELAY_BUNDLE_PATH).wstring();
+  controller_ = std::make_unique<vela::VelaViewController>(320, 240, project);
+}
+
+RelayEngine::~RelayEngine() {
+  controller_.reset();
+  std::error_code ignored;
+  std::filesystem::remove_all(folder_, ignored);
+}
+
+RelayedReply RelayEngine::Send(const std::string& channel, const std::vector<uint8_t>& message) {
+  std::vector<uint8_t> relay(channel.begin(), channel.end());
+  relay.push_back(0);
+  relay.insert(relay.end(), message.begin(), message.end());
+  auto reply = std::make_shared<RelayedReply>();
+  auto arrived = std::make_shared<bool>(false);
+  engine().messenger().Send("test.relay", relay.data(), relay.size(),
+                            [reply, arrived](const uint8_t* data, size_t size) {
+                              *arrived = true;
+                              if (size == 0 || data[0] == 2) return;  // not relayed
+                              reply->answered = true;
+                              reply->empty = data[0] == 0;
+                              reply->bytes.assign(data + 1, data + size);
+                            });
+  PumpUntil([&] { return *arrived; });
+  return *reply;
+}
+
+std::optional<vela::EncodableValue> RelayEngine::Call(
+    const std::string& channel, const vela::EncodableValue& message,
+    const vela::MessageCodec<vela::EncodableValue>& codec) {
+  std::unique_ptr<std::vector<uint8_t>> bytes = codec.EncodeMessage(message);
+  RelayedReply reply = Send(channel, *bytes);
+  EXPECT_TRUE(reply.answered) << "no reply on " << channel;
+  if (!reply.answered || reply.empty) return std::nullopt;
+  std::unique_ptr<vela::EncodableValue> value = codec.DecodeMessage(reply.bytes);
+  if (!value) return std::nullopt;
+  return *value;
+}
+
+}  // namespace tervala_plugins::testing
