@@ -3,60 +3,23 @@
 #include <cstdio>
 #include <utility>
 
+#include "nimbus_core_plugin/bridge_internal_codec_serializer.h"
+#include "nimbus_core_plugin/core_initialize_response.h"
+#include "nimbus_core_plugin/core_nimbus_options.h"
+
 namespace tervala_bundle {
 
-const RecordSerializer& RecordSerializer::GetInstance() {
-  static const RecordSerializer instance;
-  return instance;
-}
-
-void RecordSerializer::WriteValue(const vela::EncodableValue& value,
-                                  vela::ByteStreamWriter* stream) const {
-  if (const auto* custom = value.GetIf<vela::CustomEncodableValue>()) {
-    if (const auto* record = custom->GetIf<TaggedRecord>()) {
-      stream->WriteByte(record->tag);
-      WriteValue(vela::EncodableValue(record->fields), stream);
-      return;
-    }
-  }
-  StandardCodecSerializer::WriteValue(value, stream);
-}
-
-vela::EncodableValue RecordSerializer::ReadValueOfType(uint8_t type,
-                                                       vela::ByteStreamReader* stream) const {
-  if (type != kOptionsTag && type != kDescriptionTag) {
-    return StandardCodecSerializer::ReadValueOfType(type, stream);
-  }
-  vela::EncodableValue body = ReadValue(stream);
-  auto* fields = body.GetIf<vela::EncodableList>();
-  if (fields == nullptr) {
-    // A record is always a list; anything else makes the message undecodable.
-    stream->SetFailed();
-    return vela::EncodableValue();
-  }
-  return vela::EncodableValue(vela::CustomEncodableValue(TaggedRecord{type, std::move(*fields)}));
-}
+using nimbus_core_windows::CoreInitializeResponse;
+using nimbus_core_windows::CoreNimbusOptions;
 
 const vela::StandardMessageCodec& RecordCodec() {
-  return vela::StandardMessageCodec::GetInstance(&RecordSerializer::GetInstance());
+  return nimbus_core_windows::BridgeInternalCodecSerializer::GetCodec();
 }
 
 std::vector<uint8_t> EncodeRecordMessage(const vela::EncodableValue& value) {
   std::unique_ptr<std::vector<uint8_t>> bytes = RecordCodec().EncodeMessage(value);
   return bytes ? std::move(*bytes) : std::vector<uint8_t>();
 }
-
-namespace {
-
-const TaggedRecord* RecordOf(const vela::EncodableValue& value, uint8_t tag, size_t size) {
-  const auto* custom = value.GetIf<vela::CustomEncodableValue>();
-  if (custom == nullptr) return nullptr;
-  const auto* record = custom->GetIf<TaggedRecord>();
-  if (record == nullptr || record->tag != tag || record->fields.size() != size) return nullptr;
-  return record;
-}
-
-}  // namespace
 
 AppOptionsRecord::AppOptionsRecord() {
   for (size_t i = 0; i < 4; ++i) fields[i] = std::string();
@@ -68,55 +31,56 @@ const std::string& AppOptionsRecord::Text(Field field) const {
 }
 
 vela::EncodableValue AppOptionsRecord::ToValue() const {
-  TaggedRecord record{kOptionsTag, {}};
-  record.fields.reserve(kFieldCount);
+  vela::EncodableList list;
+  list.reserve(kFieldCount);
   for (size_t i = 0; i < kFieldCount; ++i) {
-    record.fields.push_back(fields[i] ? vela::EncodableValue(*fields[i]) : vela::EncodableValue());
+    list.push_back(fields[i] ? vela::EncodableValue(*fields[i]) : vela::EncodableValue());
   }
-  return vela::EncodableValue(vela::CustomEncodableValue(std::move(record)));
+  // Required texts are never absent here (the constructor sets them), so the list is
+  // well formed and the record builds without throwing.
+  for (size_t i = 0; i < 4; ++i) {
+    if (list[i].IsNull()) list[i] = vela::EncodableValue(std::string());
+  }
+  return vela::EncodableValue(
+      vela::CustomEncodableValue(CoreNimbusOptions::FromEncodableList(list)));
 }
 
 std::optional<AppOptionsRecord> AppOptionsRecord::FromValue(const vela::EncodableValue& value) {
-  const TaggedRecord* record = RecordOf(value, kOptionsTag, kFieldCount);
+  const auto* custom = value.GetIf<vela::CustomEncodableValue>();
+  const CoreNimbusOptions* record = custom ? custom->GetIf<CoreNimbusOptions>() : nullptr;
   if (record == nullptr) return std::nullopt;
+  const vela::EncodableList list = record->ToEncodableList();
   AppOptionsRecord options;
-  for (size_t i = 0; i < kFieldCount; ++i) {
-    const vela::EncodableValue& field = record->fields[i];
-    if (const auto* text = field.GetIf<std::string>()) {
-      options.fields[i] = *text;
-    } else if (!field.IsNull() || i < 4) {
-      return std::nullopt;  // a required text missing, or a field of another type
-    }
+  for (size_t i = 0; i < kFieldCount && i < list.size(); ++i) {
+    if (const auto* text = list[i].GetIf<std::string>()) options.fields[i] = *text;
   }
   return options;
 }
 
 vela::EncodableValue AppDescription::ToValue() const {
-  TaggedRecord record{kDescriptionTag, {}};
-  record.fields.emplace_back(name);
-  record.fields.push_back(options.ToValue());
-  record.fields.push_back(data_collection_enabled ? vela::EncodableValue(*data_collection_enabled)
-                                                  : vela::EncodableValue());
-  record.fields.emplace_back(plugin_constants);
-  return vela::EncodableValue(vela::CustomEncodableValue(std::move(record)));
+  const vela::EncodableValue options_value = options.ToValue();
+  CoreInitializeResponse response(
+      name, options_value.Get<vela::CustomEncodableValue>().Get<CoreNimbusOptions>(),
+      plugin_constants);
+  if (data_collection_enabled) {
+    response.set_is_automatic_data_collection_enabled(*data_collection_enabled);
+  }
+  return vela::EncodableValue(vela::CustomEncodableValue(std::move(response)));
 }
 
 std::optional<AppDescription> AppDescription::FromValue(const vela::EncodableValue& value) {
-  const TaggedRecord* record = RecordOf(value, kDescriptionTag, 4);
-  if (record == nullptr) return std::nullopt;
-  const auto* name = record->fields[0].GetIf<std::string>();
-  std::optional<AppOptionsRecord> options = AppOptionsRecord::FromValue(record->fields[1]);
-  const auto* constants = record->fields[3].GetIf<vela::EncodableMap>();
-  const vela::EncodableValue& flag = record->fields[2];
-  if (name == nullptr || !options || constants == nullptr ||
-      !(flag.IsNull() || flag.Holds<bool>())) {
-    return std::nullopt;
-  }
+  const auto* custom = value.GetIf<vela::CustomEncodableValue>();
+  const CoreInitializeResponse* response =
+      custom ? custom->GetIf<CoreInitializeResponse>() : nullptr;
+  if (response == nullptr) return std::nullopt;
   AppDescription description;
-  description.name = *name;
-  description.options = std::move(*options);
-  if (const auto* enabled = flag.GetIf<bool>()) description.data_collection_enabled = *enabled;
-  description.plugin_constants = *constants;
+  description.name = response->name();
+  description.options = *AppOptionsRecord::FromValue(
+      vela::EncodableValue(vela::CustomEncodableValue(response->options())));
+  if (const bool* enabled = response->is_automatic_data_collection_enabled()) {
+    description.data_collection_enabled = *enabled;
+  }
+  description.plugin_constants = response->plugin_constants();
   return description;
 }
 
@@ -179,8 +143,11 @@ std::string ValueText(const vela::EncodableValue& value) {
       return text + "}";
     }
     std::string operator()(const vela::CustomEncodableValue& custom) const {
-      if (const auto* record = custom.GetIf<TaggedRecord>()) {
-        return "record " + std::to_string(record->tag) + " " + (*this)(record->fields);
+      if (const auto* options = custom.GetIf<CoreNimbusOptions>()) {
+        return "options " + (*this)(options->ToEncodableList());
+      }
+      if (const auto* response = custom.GetIf<CoreInitializeResponse>()) {
+        return "app " + (*this)(response->ToEncodableList());
       }
       return "<custom>";
     }

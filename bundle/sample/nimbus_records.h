@@ -1,6 +1,6 @@
-// The cloud-app core's records as the engine side sees them: app options (type tag 129) and
-// app descriptions (type tag 130) carried as tagged lists inside the standard codec, plus the
-// reply envelopes of the core's channels.
+// The cloud-app core's records as the engine side uses them: app options and app
+// descriptions in a form convenient for showing them, carried as the plug-in's own records
+// in its codec; and the reply envelopes of the core's channels.
 #ifndef TERVALA_BUNDLE_SAMPLE_NIMBUS_RECORDS_H_
 #define TERVALA_BUNDLE_SAMPLE_NIMBUS_RECORDS_H_
 
@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "embedding_client/encodable_value.h"
-#include "embedding_client/standard_codec_serializer.h"
 #include "embedding_client/standard_message_codec.h"
 
 namespace tervala_bundle {
@@ -36,26 +35,8 @@ inline constexpr char kDeleteChannel[] =
 // The name of the app that an application gets when it asks for none.
 inline constexpr char kDefaultAppName[] = "__NIMBUSAPP_DEFAULT";
 
-inline constexpr uint8_t kOptionsTag = 129;
-inline constexpr uint8_t kDescriptionTag = 130;
-
-// A record under one of the custom type tags: the tag and the record's fields in wire order.
-struct TaggedRecord {
-  uint8_t tag = 0;
-  vela::EncodableList fields;
-};
-
-// The standard serializer extended by the two record tags. Records are read as
-// TaggedRecord custom values; a TaggedRecord is written under its tag as a list.
-class RecordSerializer : public vela::StandardCodecSerializer {
- public:
-  static const RecordSerializer& GetInstance();
-
-  void WriteValue(const vela::EncodableValue& value, vela::ByteStreamWriter* stream) const override;
-  vela::EncodableValue ReadValueOfType(uint8_t type, vela::ByteStreamReader* stream) const override;
-};
-
-// The message codec of the core's channels.
+// The message codec of the core's channels: the standard codec with the core's records,
+// CoreNimbusOptions under type tag 129 and CoreInitializeResponse under 130.
 const vela::StandardMessageCodec& RecordCodec();
 
 // App options: the four required texts and the ten optional ones, in wire order.
@@ -76,9 +57,9 @@ struct AppOptionsRecord {
   AppOptionsRecord();
   const std::string& Text(Field field) const;
 
-  // The record as a value of tag 129.
+  // The record as a value of the codec (a CoreNimbusOptions).
   vela::EncodableValue ToValue() const;
-  // The record held by a tag-129 value; empty when the value is anything else.
+  // The record held by a CoreNimbusOptions value; empty when the value is anything else.
   static std::optional<AppOptionsRecord> FromValue(const vela::EncodableValue& value);
 };
 
@@ -89,8 +70,8 @@ struct AppDescription {
   std::optional<bool> data_collection_enabled;
   vela::EncodableMap plugin_constants;
 
-  vela::EncodableValue ToValue() const;
-  // The description held by a tag-130 value; empty when the value is anything else.
+  vela::EncodableValue ToValue() const;  // a CoreInitializeResponse value
+  // The description held by a CoreInitializeResponse value; empty for anything else.
   static std::optional<AppDescription> FromValue(const vela::EncodableValue& value);
 };
 

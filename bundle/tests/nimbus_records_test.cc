@@ -84,19 +84,19 @@ TEST(NimbusRecordsTest, RepliesAreToldApart) {
   }
 }
 
-TEST(NimbusRecordsTest, RecordsOfTheWrongShapeAreRefused) {
-  const auto record = [](uint8_t tag, vela::EncodableList fields) {
-    return vela::EncodableValue(vela::CustomEncodableValue(TaggedRecord{tag, std::move(fields)}));
-  };
-  EXPECT_FALSE(AppOptionsRecord::FromValue(record(129, vela::EncodableList(13))));
-  // A required text that is null, an optional one of another type.
-  EXPECT_FALSE(AppOptionsRecord::FromValue(record(129, vela::EncodableList(14))));
-  vela::EncodableList fields(14, vela::EncodableValue(""));
-  fields[9] = vela::EncodableValue(3);
-  EXPECT_FALSE(AppOptionsRecord::FromValue(record(129, fields)));
-  EXPECT_FALSE(AppOptionsRecord::FromValue(record(130, vela::EncodableList(14))));
-  EXPECT_FALSE(AppDescription::FromValue(record(130, vela::EncodableList(4))));
+TEST(NimbusRecordsTest, ValuesOfOtherKindsAreNoRecords) {
+  AppDescription app;
+  app.name = "a";
+  EXPECT_FALSE(AppOptionsRecord::FromValue(app.ToValue()));
+  EXPECT_FALSE(AppDescription::FromValue(app.options.ToValue()));
   EXPECT_FALSE(AppDescription::FromValue(vela::EncodableValue("app")));
+  EXPECT_FALSE(AppOptionsRecord::FromValue(vela::EncodableValue(vela::CustomEncodableValue(42))));
+
+  // Options of thirteen values do not decode at all.
+  std::vector<uint8_t> short_options = {12, 1, 129, 12, 13};
+  short_options.insert(short_options.end(), 13, 0);
+  EXPECT_EQ(ChannelReply::Decode(short_options.data(), short_options.size()).kind,
+            ChannelReply::Kind::kMalformed);
 }
 
 }  // namespace
