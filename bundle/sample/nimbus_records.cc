@@ -3,22 +3,32 @@
 #include <cstdio>
 #include <utility>
 
+#include "embedding_client/byte_streams.h"
 #include "nimbus_core_plugin/bridge_internal_codec_serializer.h"
 #include "nimbus_core_plugin/core_initialize_response.h"
 #include "nimbus_core_plugin/core_nimbus_options.h"
 
 namespace tervala_bundle {
 
+using nimbus_core_windows::BridgeInternalCodecSerializer;
 using nimbus_core_windows::CoreInitializeResponse;
 using nimbus_core_windows::CoreNimbusOptions;
 
-const vela::StandardMessageCodec& RecordCodec() {
-  return nimbus_core_windows::BridgeInternalCodecSerializer::GetCodec();
+std::vector<uint8_t> EncodeRecordMessage(const vela::EncodableValue& value) {
+  std::vector<uint8_t> bytes;
+  vela::ByteBufferStreamWriter stream(&bytes);
+  BridgeInternalCodecSerializer::GetInstance().WriteValue(value, &stream);
+  return bytes;
 }
 
-std::vector<uint8_t> EncodeRecordMessage(const vela::EncodableValue& value) {
-  std::unique_ptr<std::vector<uint8_t>> bytes = RecordCodec().EncodeMessage(value);
-  return bytes ? std::move(*bytes) : std::vector<uint8_t>();
+std::optional<vela::EncodableValue> DecodeRecordMessage(const uint8_t* data, size_t size) {
+  if (data == nullptr || size == 0) return vela::EncodableValue();
+  vela::ByteBufferStreamReader stream(data, size);
+  const uint8_t type = stream.ReadByte();
+  vela::EncodableValue value =
+      BridgeInternalCodecSerializer::GetInstance().ReadValueOfType(type, &stream);
+  if (stream.failed()) return std::nullopt;
+  return value;
 }
 
 AppOptionsRecord::AppOptionsRecord() {
@@ -88,7 +98,7 @@ ChannelReply ChannelReply::Decode(const uint8_t* data, size_t size) {
   ChannelReply reply;
   if (data == nullptr || size == 0) return reply;
   reply.kind = Kind::kMalformed;
-  std::unique_ptr<vela::EncodableValue> decoded = RecordCodec().DecodeMessage(data, size);
+  std::optional<vela::EncodableValue> decoded = DecodeRecordMessage(data, size);
   if (!decoded) return reply;
   const auto* list = decoded->GetIf<vela::EncodableList>();
   if (list == nullptr) return reply;

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "embedding_client/encodable_value.h"
-#include "embedding_client/standard_message_codec.h"
 
 namespace tervala_bundle {
 
@@ -35,9 +34,13 @@ inline constexpr char kDeleteChannel[] =
 // The name of the app that an application gets when it asks for none.
 inline constexpr char kDefaultAppName[] = "__NIMBUSAPP_DEFAULT";
 
-// The message codec of the core's channels: the standard codec with the core's records,
-// CoreNimbusOptions under type tag 129 and CoreInitializeResponse under 130.
-const vela::StandardMessageCodec& RecordCodec();
+// Messages of the core's channels: the standard codec with the core's records,
+// CoreNimbusOptions under type tag 129 and CoreInitializeResponse under 130. These go to the
+// plug-in's serializer directly rather than through the process-wide message codecs, whose
+// lasting allocations would outlive a bundle library once the engine unloads it.
+std::vector<uint8_t> EncodeRecordMessage(const vela::EncodableValue& value);
+// The value of a message; null for no bytes; empty when the bytes do not decode.
+std::optional<vela::EncodableValue> DecodeRecordMessage(const uint8_t* data, size_t size);
 
 // App options: the four required texts and the ten optional ones, in wire order.
 struct AppOptionsRecord {
@@ -93,9 +96,6 @@ struct ChannelReply {
 
 // A short readable form of a value, for frames and summaries.
 std::string ValueText(const vela::EncodableValue& value);
-
-// The bytes of a value in the core's codec.
-std::vector<uint8_t> EncodeRecordMessage(const vela::EncodableValue& value);
 
 }  // namespace tervala_bundle
 

@@ -88,8 +88,8 @@ TEST(InEngineTest, TheSampleDrawsItsAnswersAndFollowsTheView) {
       tervala_bundle::kInitializeAppChannel,
       [&](const uint8_t* message, size_t size, vela::ReplyFunction reply) {
         ++app_requests;
-        std::unique_ptr<vela::EncodableValue> request =
-            tervala_bundle::RecordCodec().DecodeMessage(message, size);
+        std::optional<vela::EncodableValue> request =
+            tervala_bundle::DecodeRecordMessage(message, size);
         ASSERT_TRUE(request);
         const auto& arguments = request->Get<vela::EncodableList>();
         ASSERT_EQ(arguments.size(), 2u);

@@ -31,8 +31,8 @@ TEST(NimbusRecordsTest, OptionsTravelUnderTag129AsAListOfFourteen) {
 
   // An optional text set to "" stays set; absent ones stay absent.
   const AppOptionsRecord original = Options("x");
-  std::unique_ptr<vela::EncodableValue> decoded =
-      RecordCodec().DecodeMessage(Encoded(original.ToValue()));
+  const std::vector<uint8_t> bytes = Encoded(original.ToValue());
+  std::optional<vela::EncodableValue> decoded = DecodeRecordMessage(bytes.data(), bytes.size());
   ASSERT_TRUE(decoded);
   std::optional<AppOptionsRecord> back = AppOptionsRecord::FromValue(*decoded);
   ASSERT_TRUE(back);
