@@ -3,12 +3,16 @@
  * drawing a frame whenever the host asks for one and whenever the view changes size.
  */
 #include <stdint.h>
+#include <stdio.h>
 #include <stdlib.h>
 
 #include "vela_bundle.h"
 
 /* The largest frame side the engine accepts. */
 #define MAX_FRAME_SIDE 16384u
+
+/* Whether a frame was drawn yet; touched on the engine thread only. */
+static int g_drew_a_frame = 0;
 
 static void Draw(const VelaBundleHost* host) {
   VelaBundleViewMetrics metrics;
@@ -32,8 +36,17 @@ static void Draw(const VelaBundleHost* host) {
       row[4 * x + 3] = 255;
     }
   }
-  host->submit_frame(host, pixels, width, height, 0);
+  const bool submitted = host->submit_frame(host, pixels, width, height, 0);
   free(pixels);
+
+  /* Say once that the application runs: without a display its window is not seen. */
+  if (submitted && !g_drew_a_frame) {
+    g_drew_a_frame = 1;
+    printf(
+        "Tervala is running (view of %u x %u pixels). Close the window or press Ctrl+C to quit.\n",
+        (unsigned)width, (unsigned)height);
+    fflush(stdout);
+  }
 }
 
 static void OnFrameRequest(void* user_data) { Draw((const VelaBundleHost*)user_data); }

@@ -30,7 +30,7 @@ namespace fs = std::filesystem;
 constexpr auto kPumpLimit = std::chrono::seconds(20);
 constexpr int kEventLimitMs = 20'000;
 constexpr int kExitLimitMs = 30'000;
-// Where the child finds the event pipe.
+// Where the child finds the event pipe (standard output goes there too).
 constexpr int kChildEventsFd = 3;
 
 std::string MakeTemporaryFolder() {
@@ -144,7 +144,7 @@ AppFolder::AppFolder(AppLibrary library) : path_(MakeTemporaryFolder()) {
 
 AppFolder::~AppFolder() { RemoveFolder(path_); }
 
-AppProcess::AppProcess(const AppFolder& folder, const std::vector<std::string>& arguments,
+AppProcess::AppProcess(const std::string& executable, const std::vector<std::string>& arguments,
                        const std::vector<std::string>& environment)
     : output_folder_(MakeTemporaryFolder()) {
   int pipe_fds[2];
@@ -158,18 +158,21 @@ AppProcess::AppProcess(const AppFolder& folder, const std::vector<std::string>& 
   std::vector<std::string> environment_entries;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string text = *entry;
-    if (text.rfind("RUNNER_TEST_EVENTS_FD=", 0) == 0 || text.rfind("TERVALA_MONITORS=", 0) == 0) {
+    if (text.rfind("RUNNER_TEST_EVENTS_FD=", 0) == 0 || text.rfind("TERVALA_MONITORS=", 0) == 0 ||
+        text.rfind("TERVALA_REGISTRY=", 0) == 0) {
       continue;
     }
     environment_entries.push_back(text);
   }
+  // The default monitor, and no user settings.
+  environment_entries.push_back("TERVALA_REGISTRY=/nonexistent/registry.reg");
   environment_entries.push_back("RUNNER_TEST_EVENTS_FD=" + std::to_string(kChildEventsFd));
   environment_entries.insert(environment_entries.end(), environment.begin(), environment.end());
   std::vector<char*> envp;
   for (std::string& entry : environment_entries) envp.push_back(entry.data());
   envp.push_back(nullptr);
 
-  std::string program = folder.executable();
+  std::string program = executable;
   std::vector<std::string> argument_copies = arguments;
   std::vector<char*> argv = {program.data()};
   for (std::string& argument : argument_copies) argv.push_back(argument.data());
@@ -178,10 +181,8 @@ AppProcess::AppProcess(const AppFolder& folder, const std::vector<std::string>& 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, write_fd, kChildEventsFd);
-  const std::string stdout_path = output_folder_ + "/stdout";
+  posix_spawn_file_actions_adddup2(&actions, write_fd, STDOUT_FILENO);
   const std::string stderr_path = output_folder_ + "/stderr";
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdout_path.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderr_path.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
   // The close signals keep their default meaning and reach the child unblocked, whatever
@@ -215,7 +216,7 @@ AppProcess::~AppProcess() {
   RemoveFolder(output_folder_);
 }
 
-bool AppProcess::ReadEvents(int timeout_ms) {
+bool AppProcess::ReadLines(int timeout_ms) {
   if (events_fd_ < 0) return false;
   pollfd poll_fd{events_fd_, POLLIN, 0};
   const int ready = poll(&poll_fd, 1, timeout_ms);
@@ -229,25 +230,38 @@ bool AppProcess::ReadEvents(int timeout_ms) {
   while ((line_end = pending_.find('\n')) != std::string::npos) {
     const std::string line = pending_.substr(0, line_end);
     pending_.erase(0, line_end + 1);
-    if (line.rfind("event ", 0) == 0) events_.push_back(line.substr(6));
+    if (line.rfind("event ", 0) == 0) {
+      events_.push_back(line.substr(6));
+    } else {
+      output_.push_back(line);
+    }
   }
   return true;
 }
 
-std::optional<std::string> AppProcess::WaitForEvent(const std::string& prefix) {
+std::optional<std::string> AppProcess::WaitForLine(const std::vector<std::string>& lines,
+                                                   const std::string& prefix) {
   const auto start = std::chrono::steady_clock::now();
   size_t checked = 0;
   for (;;) {
-    for (; checked < events_.size(); ++checked) {
-      if (events_[checked].rfind(prefix, 0) == 0) return events_[checked];
+    for (; checked < lines.size(); ++checked) {
+      if (lines[checked].rfind(prefix, 0) == 0) return lines[checked];
     }
     const int remaining = kEventLimitMs - ElapsedMs(start);
-    if (remaining <= 0 || !ReadEvents(remaining)) break;
+    if (remaining <= 0 || !ReadLines(remaining)) break;
   }
-  for (; checked < events_.size(); ++checked) {
-    if (events_[checked].rfind(prefix, 0) == 0) return events_[checked];
+  for (; checked < lines.size(); ++checked) {
+    if (lines[checked].rfind(prefix, 0) == 0) return lines[checked];
   }
   return std::nullopt;
+}
+
+std::optional<std::string> AppProcess::WaitForEvent(const std::string& prefix) {
+  return WaitForLine(events_, prefix);
+}
+
+std::optional<std::string> AppProcess::WaitForOutput(const std::string& prefix) {
+  return WaitForLine(output_, prefix);
 }
 
 void AppProcess::Signal(int signal_number) {
@@ -262,7 +276,7 @@ int AppProcess::WaitForExit() {
   while (open) {
     const int remaining = kExitLimitMs - ElapsedMs(start);
     if (remaining <= 0) break;
-    open = ReadEvents(remaining);
+    open = ReadLines(remaining);
   }
   if (open) kill(pid_, SIGKILL);
   int status = 0;

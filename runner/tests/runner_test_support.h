@@ -63,13 +63,14 @@ class AppFolder {
   std::string path_;
 };
 
-// A running tervala_app. The test bundle's events arrive through a pipe; standard output and
-// error go to files. A process still running on destruction is killed.
+// A running tervala_app. The test bundle's events and the lines of standard output arrive
+// through a pipe; standard error goes to a file. A process still running on destruction is
+// killed.
 class AppProcess {
  public:
-  // Starts the folder's executable with `arguments` and `environment` ("NAME=value"
-  // entries) added to this process's environment.
-  AppProcess(const AppFolder& folder, const std::vector<std::string>& arguments,
+  // Starts `executable` with `arguments` and `environment` ("NAME=value" entries) added to
+  // this process's environment.
+  AppProcess(const std::string& executable, const std::vector<std::string>& arguments,
              const std::vector<std::string>& environment = {});
   ~AppProcess();
   AppProcess(const AppProcess&) = delete;
@@ -84,6 +85,10 @@ class AppProcess {
   // Every event so far, in order.
   const std::vector<std::string>& events() const { return events_; }
 
+  // The first line of standard output starting with `prefix`, waiting for it at most 20
+  // seconds; empty when it did not come.
+  std::optional<std::string> WaitForOutput(const std::string& prefix);
+
   // Sends `signal_number` to the process.
   void Signal(int signal_number);
 
@@ -96,13 +101,17 @@ class AppProcess {
 
  private:
   // Reads what the pipe holds, waiting at most `timeout_ms`; false at its end.
-  bool ReadEvents(int timeout_ms);
+  bool ReadLines(int timeout_ms);
+  // The first line of `lines` starting with `prefix`, reading on for at most 20 seconds.
+  std::optional<std::string> WaitForLine(const std::vector<std::string>& lines,
+                                         const std::string& prefix);
 
   pid_t pid_ = -1;
   int events_fd_ = -1;
   std::string output_folder_;
   std::string pending_;
   std::vector<std::string> events_;
+  std::vector<std::string> output_;
 };
 
 }  // namespace runner_test
