@@ -143,8 +143,17 @@ class SampleApp {
     if (metrics.width == 0 || metrics.height == 0) return;
     const Canvas canvas =
         RenderLines(DescribeStatus(status_), metrics.width, metrics.height, metrics.dpi);
-    host_->submit_frame(host_, canvas.pixels(), canvas.width(), canvas.height(),
-                        canvas.row_bytes());
+    const bool shown = host_->submit_frame(host_, canvas.pixels(), canvas.width(), canvas.height(),
+                                           canvas.row_bytes());
+    // Said once, since without a display the window is not seen.
+    if (shown && !said_running_ && !arguments_.exit_when_ready) {
+      said_running_ = true;
+      std::printf(
+          "Tervala sample: running (view of %u x %u pixels). Close the window or press Ctrl+C "
+          "to quit.\n",
+          canvas.width(), canvas.height());
+      std::fflush(stdout);
+    }
   }
 
   static void OnFrameRequest(void* user_data) { static_cast<SampleApp*>(user_data)->Draw(); }
@@ -159,6 +168,7 @@ class SampleApp {
   const VelaBundleHost* host_;
   SampleArguments arguments_;
   SampleStatus status_;
+  bool said_running_ = false;
 };
 
 }  // namespace
