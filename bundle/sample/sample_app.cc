@@ -149,8 +149,8 @@ class SampleApp {
     if (shown && !said_running_ && !arguments_.exit_when_ready) {
       said_running_ = true;
       std::printf(
-          "Tervala sample: running (view of %u x %u pixels). Close the window or press Ctrl+C "
-          "to quit.\n",
+          "Tervala is running (view of %u x %u pixels). Close the window or press Ctrl+C to "
+          "quit.\n",
           canvas.width(), canvas.height());
       std::fflush(stdout);
     }
