@@ -1,5 +1,6 @@
 #include "app/app.h"
 
+#include <cstdlib>
 #include <string>
 #include <utility>
 
@@ -14,6 +15,24 @@
 #include "app/semaphore.h"
 
 namespace nimbus {
+
+namespace {
+
+// How long process exit waits for the heartbeat work already handed to each app's worker.
+constexpr int kExitHeartbeatWaitMs = 2000;
+
+// Apps live until the process ends, and their heartbeat workers are not joined at exit: a
+// program that ends right after creating an app (the usual short-lived run) would cut the
+// day's heartbeat write short. Waiting here, before the process goes, lets it land.
+void FinishHeartbeatsAtExit() {
+  for (App* app : GetAllApps()) {
+    if (auto controller = app->GetHeartbeatController()) {
+      controller->WaitUntilIdle(kExitHeartbeatWaitMs);
+    }
+  }
+}
+
+}  // namespace
 
 // The app's services. The date provider is lent to the heartbeat controller, which is
 // shut down before the provider goes.
@@ -69,6 +88,8 @@ App* App::Create(const AppOptions& options, const char* name) {
       return existing;
     }
     RegisterCoreLibraries();
+    static const bool exit_hook_installed = std::atexit(FinishHeartbeatsAtExit) == 0;
+    (void)exit_hook_installed;
     app.reset(new App(name, validated));
     if (AddApp(app.get(), &app->init_results_) == nullptr) return nullptr;
   }

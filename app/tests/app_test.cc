@@ -167,6 +167,32 @@ TEST_F(AppTest, LogsTodaysHeartbeatUnderItsKey) {
             std::vector<std::string>{"heartbeats-x"});
 }
 
+// A program that ends right after creating its app (a short run) still stores the day's
+// heartbeat: process exit waits for the app's heartbeat worker.
+TEST_F(AppTest, AProcessEndingRightAfterCreationStillStoresItsHeartbeat) {
+  // The child process re-runs this test from its start (no fork of a threaded process), so it
+  // takes this process's data folder from the environment rather than its own fixture's.
+  constexpr char kParentHome[] = "TERVALA_TEST_PARENT_DATA_HOME";
+  setenv(kParentHome, home_.path().c_str(), /*overwrite=*/0);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        // exit() skips this child's fixture, so its own folders go first.
+        std::filesystem::remove_all(home_.path());
+        std::filesystem::remove_all(cwd_.path());
+        setenv("XDG_DATA_HOME", getenv(kParentHome), 1);
+        App::Create(CompleteOptions(), "quick");
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  unsetenv(kParentHome);
+
+  heartbeat::LoggedHeartbeats record;
+  ASSERT_TRUE(heartbeat::HeartbeatStorage(".quick", nullptr).ReadTo(&record));
+  EXPECT_EQ(record.last_logged_date, heartbeat::DateProviderImpl().GetDate());
+  EXPECT_EQ(record.heartbeats.size(), 1u);
+}
+
 // From creation to the payload: the app's first heartbeat leaves as the payload JSON.
 TEST_F(AppTest, TheFirstHeartbeatBecomesThePayload) {
   App::RegisterLibrary("vela-nimbus-core", "4.15.0");

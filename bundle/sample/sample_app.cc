@@ -15,9 +15,6 @@
 namespace tervala_bundle {
 namespace {
 
-// How long --exit-when-ready waits after the answers before it asks to close.
-constexpr uint64_t kExitGraceMs = 500;
-
 // The application's state. It lives from the entry point to the shutdown handler and is only
 // touched on the engine thread.
 class SampleApp {
@@ -125,11 +122,9 @@ class SampleApp {
     const std::string summary = Summary(status_);
     std::fwrite(summary.data(), 1, summary.size(), stdout);
     std::fflush(stdout);
-    // The app core writes the day's heartbeat on a thread of its own, which does not hold
-    // the process open: closing a moment later lets that write finish.
-    if (arguments_.exit_when_ready) {
-      host_->post_task(host_, &SampleApp::OnCloseTask, this, kExitGraceMs);
-    }
+    // The app core finishes the day's heartbeat write before the process ends, so the app
+    // can close as soon as the answers are in.
+    if (arguments_.exit_when_ready) host_->post_task(host_, &SampleApp::OnCloseTask, this, 0);
   }
 
   static void OnCloseTask(void* user_data) {
