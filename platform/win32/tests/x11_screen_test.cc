@@ -1,11 +1,13 @@
 // tervala_app on a real X display (Xvfb): its window appears with the title "Tervala" at the
 // size the monitor's DPI asks for, shows the application's frame, and the close button ends
 // the program with exit code 0. The CTest entry runs it inside xvfb-run.
+// gtest comes before Xlib, whose macros (None, Bool) would break it.
+#include <gtest/gtest.h>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -202,6 +204,13 @@ TEST(X11ScreenTest, TheProgramShowsItsWindowWithContentAndClosesCleanly) {
   Display* display = XOpenDisplay(nullptr);
   ASSERT_NE(display, nullptr) << "cannot open the display " << display_name;
   XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
+  // The desktop's scale, as desktop sessions publish it: Xft.dpi in the root's resources.
+  const int dpi = 144;
+  const std::string resources = "Xft.dpi:\t" + std::to_string(dpi) + "\n";
+  XChangeProperty(display, DefaultRootWindow(display), XA_RESOURCE_MANAGER, XA_STRING, 8,
+                  PropModeReplace, reinterpret_cast<const unsigned char*>(resources.data()),
+                  static_cast<int>(resources.size()));
+  XSync(display, False);
 
   // The program starts from another working directory: it finds data/ through its own path.
   const std::filesystem::path home =
@@ -232,9 +241,7 @@ TEST(X11ScreenTest, TheProgramShowsItsWindowWithContentAndClosesCleanly) {
   const ::Window window = WaitForWindow(display, "Tervala", deadline);
   ASSERT_NE(window, 0u) << "no window titled \"Tervala\" appeared";
 
-  // 1280 x 720 logical pixels at the monitor's DPI (the test's Xvfb runs at 144).
-  const char* dpi_text = std::getenv("TERVALA_TEST_XVFB_DPI");
-  const int dpi = dpi_text != nullptr ? std::atoi(dpi_text) : 96;
+  // 1280 x 720 logical pixels at the monitor's DPI.
   XWindowAttributes attributes{};
   ASSERT_TRUE(XGetWindowAttributes(display, window, &attributes));
   EXPECT_EQ(attributes.width, 1280 * dpi / 96);

@@ -2,13 +2,15 @@
 #ifndef TERVALA_PLATFORM_WIN32_POSIX_X11_X11_MONITORS_H_
 #define TERVALA_PLATFORM_WIN32_POSIX_X11_X11_MONITORS_H_
 
-#include <X11/Xlib.h>
-
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/win32/posix/presentation.h"
+
+// Xlib's display connection (<X11/Xlib.h>), declared here so that includers need not see
+// Xlib's macros.
+typedef struct _XDisplay Display;
 
 namespace win32_posix {
 
