@@ -398,6 +398,9 @@ class X11Backend final : public PresentationBackend {
     if (SameRect(rect, presented.rect)) return;
     presented.rect = rect;
     presented.echoes.push_back(rect);
+    // A rectangle the program adjusted (WM_WINDOWPOSCHANGING) never comes back as it was.
+    constexpr size_t kMaxEchoes = 16;
+    if (presented.echoes.size() > kMaxEchoes) presented.echoes.pop_front();
     dirty_.push_back(window);
     // Moves and resizes arrive as WM_WINDOWPOSCHANGED, WM_MOVE, WM_SIZE and, on a monitor of
     // another DPI, WM_DPICHANGED.
