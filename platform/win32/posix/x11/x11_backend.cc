@@ -47,6 +47,13 @@ using ReadViewContents = bool (*)(HWND, ViewFrameInfo*, uint8_t*, size_t);
 
 constexpr DWORD kDarkTitleBarAttribute = 20;
 
+int ReportError(Display* display, XErrorEvent* error) {
+  char text[256] = {};
+  XGetErrorText(display, error->error_code, text, sizeof(text));
+  std::fprintf(stderr, "X11: request %d failed: %s\n", error->request_code, text);
+  return 0;
+}
+
 bool SameRect(const RECT& a, const RECT& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
@@ -158,6 +165,8 @@ class X11Backend final : public PresentationBackend {
     }
     // The desktop's Xft.dpi lives in a property of the root window.
     XSelectInput(display_, root_, PropertyChangeMask);
+    // Xlib's default ends the process on any error; a display error is not worth that.
+    XSetErrorHandler(ReportError);
     view_reader_ =
         reinterpret_cast<ReadViewContents>(dlsym(RTLD_DEFAULT, "VelaDesktopViewReadContents"));
     RefreshMonitors();
