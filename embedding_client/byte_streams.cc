@@ -1,14 +1,8 @@
 #include "embedding_client/byte_streams.h"
 
-#include <cstring>
 #include <iostream>
 
 namespace vela {
-namespace {
-
-void ReportInvalidRead() { std::cerr << "Invalid read in StandardCodecByteStreamReader\n"; }
-
-}  // namespace
 
 bool ByteStreamReader::EnterNested() {
   if (depth_ >= kMaxNestingDepth) {
@@ -20,42 +14,9 @@ bool ByteStreamReader::EnterNested() {
   return true;
 }
 
-uint8_t ByteBufferStreamReader::ReadByte() {
-  if (location_ >= size_) {
-    ReportInvalidRead();
-    SetFailed();
-    return 0;
-  }
-  return bytes_[location_++];
-}
-
-void ByteBufferStreamReader::ReadBytes(uint8_t* buffer, size_t length) {
-  if (length > size_ - location_) {
-    ReportInvalidRead();
-    SetFailed();
-    return;
-  }
-  if (length != 0) std::memcpy(buffer, bytes_ + location_, length);
-  location_ += length;
-}
-
-void ByteBufferStreamReader::ReadAlignment(uint8_t alignment) {
-  if (alignment == 0) return;
-  const size_t remainder = location_ % alignment;
-  if (remainder == 0) return;
-  const size_t padding = alignment - remainder;
-  // Padding past the end leaves nothing to read; the next read reports it.
-  location_ = padding > size_ - location_ ? size_ : location_ + padding;
-}
-
-void ByteBufferStreamWriter::WriteBytes(const uint8_t* bytes, size_t length) {
-  if (length != 0) buffer_->insert(buffer_->end(), bytes, bytes + length);
-}
-
-void ByteBufferStreamWriter::WriteAlignment(uint8_t alignment) {
-  if (alignment == 0) return;
-  const size_t remainder = buffer_->size() % alignment;
-  if (remainder != 0) buffer_->resize(buffer_->size() + alignment - remainder, 0);
+void ByteBufferStreamReader::InvalidRead() {
+  std::cerr << "Invalid read in StandardCodecByteStreamReader\n";
+  SetFailed();
 }
 
 }  // namespace vela

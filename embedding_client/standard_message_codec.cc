@@ -6,6 +6,11 @@
 #include "embedding_client/byte_streams.h"
 
 namespace vela {
+namespace {
+
+constexpr size_t kInitialMessageCapacity = 512;
+
+}  // namespace
 
 const StandardMessageCodec& StandardMessageCodec::GetInstance(
     const StandardCodecSerializer* serializer) {
@@ -34,6 +39,9 @@ std::unique_ptr<EncodableValue> StandardMessageCodec::DecodeMessageInternal(
 std::unique_ptr<std::vector<uint8_t>> StandardMessageCodec::EncodeMessageInternal(
     const EncodableValue& message) const {
   auto encoded = std::make_unique<std::vector<uint8_t>>();
+  // Room for a typical channel message up front, so that it does not grow through a
+  // series of small reallocations.
+  encoded->reserve(kInitialMessageCapacity);
   ByteBufferStreamWriter stream(encoded.get());
   serializer_->WriteValue(message, &stream);
   return encoded;

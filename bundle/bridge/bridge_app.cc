@@ -1,0 +1,397 @@
+// The bridge bundle: relays the engine side of the host's channels to one client at a time on
+// a Unix-domain stream socket (--bridge-socket=PATH), so that programs in any language can
+// drive native code the way an engine-side application does. The frames are described in
+// bridge_frame.h and docs/bridge.md.
+#include <errno.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "bundle/bridge/bridge_frame.h"
+#include "bundle/sample/sample_view.h"
+#include "vela_bundle.h"
+
+namespace tervala_bundle {
+namespace {
+
+constexpr std::string_view kSocketFlag = "--bridge-socket=";
+constexpr time_t kSendLimitSeconds = 10;
+
+void Report(const std::string& text) {
+  std::fprintf(stderr, "Tervala bridge: %s\n", text.c_str());
+  std::fflush(stderr);
+}
+
+// Writes all of `bytes`; false when the peer has gone.
+bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
+  size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = send(fd, bytes.data() + written, bytes.size() - written, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    written += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+class Bridge {
+ public:
+  explicit Bridge(const VelaBundleHost* host) : host_(host) {}
+
+  // Binds and listens on the socket; false with a report when it cannot.
+  bool Listen(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof(address.sun_path)) {
+      status_ = "the socket path must have 1 to " + std::to_string(sizeof(address.sun_path) - 1) +
+                " bytes";
+      Report(status_);
+      return false;
+    }
+    std::memcpy(address.sun_path, path.data(), path.size());
+    // A socket left behind by an earlier run is replaced; any other file is left alone.
+    struct stat existing {};
+    if (lstat(path.c_str(), &existing) == 0 && S_ISSOCK(existing.st_mode)) unlink(path.c_str());
+    listen_fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    wake_fd_ = eventfd(0, EFD_CLOEXEC);
+    if (listen_fd_ < 0 || wake_fd_ < 0 ||
+        bind(listen_fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listen_fd_, 4) != 0) {
+      status_ = "cannot listen on " + path + ": " + std::strerror(errno);
+      Report(status_);
+      return false;
+    }
+    socket_path_ = path;
+    status_ = "listening on " + path;
+    std::printf("Tervala bridge: listening on %s\n", path.c_str());
+    std::fflush(stdout);
+    server_ = std::thread([this] { Serve(); });
+    return true;
+  }
+
+  void InstallHandlers() {
+    host_->set_frame_request_handler(host_, &Bridge::OnDraw, this);
+    host_->set_view_metrics_handler(host_, &Bridge::OnViewMetrics, this);
+    host_->set_shutdown_handler(host_, &Bridge::OnShutdown, this);
+  }
+
+  void Draw() {
+    VelaBundleViewMetrics metrics{};
+    host_->get_view_metrics(host_, &metrics);
+    if (metrics.width == 0 || metrics.height == 0) return;
+    std::vector<TextLine> lines{{TextLine::Style::kTitle, "Tervala bridge"}};
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      lines.push_back({TextLine::Style::kText, status_});
+      lines.push_back({TextLine::Style::kText,
+                       client_fd_ >= 0 ? "a client is connected" : "no client connected"});
+      lines.push_back({TextLine::Style::kText, "frames relayed: " + std::to_string(relayed_)});
+    }
+    const Canvas canvas = RenderLines(lines, metrics.width, metrics.height, metrics.dpi);
+    host_->submit_frame(host_, canvas.pixels(), canvas.width(), canvas.height(),
+                        canvas.row_bytes());
+  }
+
+  // Asks the application to close once the view is in its window.
+  static void CloseTask(void* user_data) {
+    auto* bridge = static_cast<Bridge*>(user_data);
+    if (!bridge->host_->request_close(bridge->host_)) {
+      bridge->host_->post_task(bridge->host_, &Bridge::CloseTask, bridge, 50);
+    }
+  }
+
+ private:
+  // A message sent for the client, waiting for native code's reply.
+  struct PendingSend {
+    Bridge* bridge;
+    uint64_t connection;
+    uint32_t id;
+    std::string channel;
+  };
+
+  // The server thread: accepts one client at a time and relays its frames.
+  void Serve() {
+    for (;;) {
+      pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+      if (poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        Report(std::string("cannot wait for clients: ") + std::strerror(errno));
+        return;
+      }
+      if (fds[1].revents != 0) return;
+      const int client = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (client < 0) continue;
+      // A client that stops reading must not hold the engine thread, which writes replies,
+      // for long: a write that waits this long ends the connection.
+      const timeval send_limit{kSendLimitSeconds, 0};
+      setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &send_limit, sizeof send_limit);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        client_fd_ = client;
+        ++connection_;
+      }
+      PostRedraw();
+      const bool stopping = ServeClient(client);
+      Disconnect();
+      if (stopping) return;
+    }
+  }
+
+  // Relays the client's frames until it goes; true when the bridge is stopping.
+  bool ServeClient(int client) {
+    FrameReader reader;
+    uint8_t buffer[65536];
+    for (;;) {
+      pollfd fds[2] = {{client, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+      if (poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (fds[1].revents != 0) return true;
+      const ssize_t n = recv(client, buffer, sizeof buffer, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      reader.Append(buffer, static_cast<size_t>(n));
+      BridgeFrame frame;
+      std::string error;
+      FrameReader::Status status;
+      while ((status = reader.Next(&frame, &error)) == FrameReader::Status::kFrame) {
+        Handle(std::move(frame));
+      }
+      if (status == FrameReader::Status::kMalformed) {
+        Report("closing the connection: " + error);
+        return false;
+      }
+    }
+  }
+
+  void Handle(BridgeFrame frame) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++relayed_;
+    }
+    switch (static_cast<FrameKind>(frame.kind)) {
+      case FrameKind::kSend: {
+        uint64_t connection;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          connection = connection_;
+        }
+        auto* pending = new PendingSend{this, connection, frame.id, frame.channel};
+        if (!host_->send_message(host_, frame.channel.c_str(), frame.message.data(),
+                                 frame.message.size(), &Bridge::OnReply, pending)) {
+          // Not sent (the engine is stopping, or the channel name is unusable): the client
+          // still gets its answer, the empty reply.
+          delete pending;
+          Write(connection,
+                {static_cast<uint8_t>(FrameKind::kReply), frame.id, std::move(frame.channel), {}});
+        }
+        return;
+      }
+      case FrameKind::kListen: {
+        std::lock_guard<std::mutex> lock(mutex_);
+        listen_requests_.push_back(std::move(frame.channel));
+        break;
+      }
+      case FrameKind::kResponse: {
+        VelaBundleResponse* response = nullptr;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          auto found = responses_.find(frame.id);
+          if (found != responses_.end()) {
+            response = found->second;
+            responses_.erase(found);
+          }
+        }
+        if (response == nullptr) {
+          Report("a response for unknown message id " + std::to_string(frame.id) + " is ignored");
+        } else {
+          host_->send_response(host_, response, frame.message.data(), frame.message.size());
+        }
+        return;
+      }
+      case FrameKind::kClose:
+        host_->post_task(host_, &Bridge::CloseTask, this, 0);
+        return;
+      default:
+        Report("a frame of kind " + std::to_string(frame.kind) + " from the client is ignored");
+        return;
+    }
+    // Channel handlers belong to the engine thread.
+    host_->post_task(host_, &Bridge::EngineTask, this, 0);
+  }
+
+  // Writes a frame to the client of `connection`, if it is still the one connected.
+  void Write(uint64_t connection, const BridgeFrame& frame) {
+    const std::vector<uint8_t> bytes = EncodeFrame(frame);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (client_fd_ < 0 || connection != connection_ || bytes.empty()) return;
+    if (!WriteAll(client_fd_, bytes)) shutdown(client_fd_, SHUT_RDWR);
+  }
+
+  // Ends the connection: the native messages it left unanswered get the empty reply, and the
+  // channels it listened on are released.
+  void Disconnect() {
+    std::map<uint32_t, VelaBundleResponse*> unanswered;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      close(client_fd_);
+      client_fd_ = -1;
+      unanswered.swap(responses_);
+      listen_requests_.clear();
+      release_listeners_ = true;
+    }
+    for (auto& [id, response] : unanswered) host_->send_response(host_, response, nullptr, 0);
+    host_->post_task(host_, &Bridge::EngineTask, this, 0);
+  }
+
+  void PostRedraw() { host_->post_task(host_, &Bridge::OnDraw, this, 0); }
+
+  // Engine thread: applies the listen requests and releases.
+  static void EngineTask(void* user_data) {
+    auto* bridge = static_cast<Bridge*>(user_data);
+    std::vector<std::string> requests;
+    bool release = false;
+    {
+      std::lock_guard<std::mutex> lock(bridge->mutex_);
+      requests.swap(bridge->listen_requests_);
+      release = std::exchange(bridge->release_listeners_, false);
+    }
+    const VelaBundleHost* host = bridge->host_;
+    if (release) {
+      for (const std::string& channel : bridge->listened_) {
+        host->set_message_handler(host, channel.c_str(), nullptr, nullptr);
+      }
+      bridge->listened_.clear();
+      bridge->Draw();
+    }
+    for (const std::string& channel : requests) {
+      if (host->set_message_handler(host, channel.c_str(), &Bridge::OnNativeMessage, bridge)) {
+        bridge->listened_.insert(channel);
+      } else {
+        Report("cannot listen on channel \"" + channel + "\"");
+      }
+    }
+  }
+
+  // Engine thread: native code's reply to a client's message.
+  static void OnReply(const uint8_t* data, size_t size, void* user_data) {
+    auto* pending = static_cast<PendingSend*>(user_data);
+    BridgeFrame frame{static_cast<uint8_t>(FrameKind::kReply), pending->id,
+                      std::move(pending->channel), std::vector<uint8_t>(data, data + size)};
+    pending->bridge->Write(pending->connection, frame);
+    delete pending;
+  }
+
+  // Engine thread: native code sent a message on a channel the client listens on.
+  static void OnNativeMessage(const char* channel, const uint8_t* data, size_t size,
+                              VelaBundleResponse* response, void* user_data) {
+    auto* bridge = static_cast<Bridge*>(user_data);
+    uint64_t connection;
+    uint32_t id;
+    {
+      std::lock_guard<std::mutex> lock(bridge->mutex_);
+      if (bridge->client_fd_ < 0) {
+        bridge->host_->send_response(bridge->host_, response, nullptr, 0);
+        return;
+      }
+      connection = bridge->connection_;
+      id = bridge->next_message_id_++;
+      bridge->responses_[id] = response;
+    }
+    bridge->Write(connection, {static_cast<uint8_t>(FrameKind::kMessage), id, channel,
+                               std::vector<uint8_t>(data, data + size)});
+  }
+
+  static void OnDraw(void* user_data) { static_cast<Bridge*>(user_data)->Draw(); }
+
+  static void OnViewMetrics(const VelaBundleViewMetrics*, void* user_data) {
+    static_cast<Bridge*>(user_data)->Draw();
+  }
+
+  // Engine thread, last call into the bundle: stops the server and removes the socket.
+  static void OnShutdown(void* user_data) {
+    auto* bridge = static_cast<Bridge*>(user_data);
+    bridge->Stop();
+    delete bridge;
+  }
+
+  void Stop() {
+    if (server_.joinable()) {
+      const uint64_t one = 1;
+      if (write(wake_fd_, &one, sizeof one) < 0) Report("cannot wake the server thread");
+      server_.join();
+    }
+    if (listen_fd_ >= 0) close(listen_fd_);
+    if (wake_fd_ >= 0) close(wake_fd_);
+    if (!socket_path_.empty()) unlink(socket_path_.c_str());
+  }
+
+  const VelaBundleHost* host_;
+  int listen_fd_ = -1;
+  int wake_fd_ = -1;
+  std::string socket_path_;
+  std::thread server_;
+
+  // Shared by the server thread and the engine thread.
+  std::mutex mutex_;
+  int client_fd_ = -1;
+  uint64_t connection_ = 0;  // counts the connections; replies go only to their own
+  uint32_t next_message_id_ = 1;
+  std::map<uint32_t, VelaBundleResponse*> responses_;
+  std::vector<std::string> listen_requests_;
+  bool release_listeners_ = false;
+  std::string status_;
+  uint64_t relayed_ = 0;
+
+  // Engine thread only.
+  std::set<std::string> listened_;
+};
+
+}  // namespace
+}  // namespace tervala_bundle
+
+extern "C" VELA_BUNDLE_EXPORT void vela_entry_main(const VelaBundleHost* host, int argc,
+                                                   const char* const* argv) {
+  using tervala_bundle::Bridge;
+  using tervala_bundle::kSocketFlag;
+  try {
+    std::string path;
+    bool found = false;
+    for (int i = 0; i < argc; ++i) {
+      const std::string_view argument = argv[i];
+      if (argument.substr(0, kSocketFlag.size()) == kSocketFlag) {
+        path = std::string(argument.substr(kSocketFlag.size()));
+        found = true;
+      } else {
+        tervala_bundle::Report("unknown argument \"" + std::string(argument) + "\" is ignored");
+      }
+    }
+    auto* bridge = new Bridge(host);
+    bridge->InstallHandlers();
+    if (!found) tervala_bundle::Report("usage: tervala_app --bridge-socket=PATH");
+    if (!found || !bridge->Listen(path)) {
+      // Nothing to relay: the application closes again.
+      host->post_task(host, &Bridge::CloseTask, bridge, 0);
+    }
+    bridge->Draw();
+  } catch (const std::exception& error) {
+    tervala_bundle::Report(std::string("cannot start: ") + error.what());
+  }
+}

@@ -1,0 +1,295 @@
+// The real tervala_app, headless: the sample application with and without a config file, and
+// the bridge driven through its socket on every channel of the host's plug-ins.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bundle/sample/nimbus_records.h"
+#include "bundle/tests/app_process.h"
+#include "embedding_client/standard_message_codec.h"
+
+namespace vela {
+// Values in failure messages, readably.
+void PrintTo(const EncodableValue& value, std::ostream* out) {
+  *out << tervala_bundle::ValueText(value);
+}
+}  // namespace vela
+
+namespace bundle_test {
+namespace {
+
+namespace fs = std::filesystem;
+using tervala_bundle::AppDescription;
+using tervala_bundle::AppOptionsRecord;
+using tervala_bundle::BridgeFrame;
+using tervala_bundle::ChannelReply;
+using tervala_bundle::FrameKind;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+// The heartbeat files under a data folder.
+std::vector<std::string> HeartbeatFiles(const std::string& data_home) {
+  std::vector<std::string> files;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(data_home + "/nimbus-heartbeat", error)) {
+    files.push_back(entry.path().filename().string());
+  }
+  return files;
+}
+
+// A run of the sample application, with its own working and data folders.
+struct SampleRun {
+  TemporaryFolder work;
+  TemporaryFolder data;
+  int exit_code = -1;
+  std::string output;
+  std::string errors;
+
+  void Run(const std::vector<std::string>& arguments) {
+    AppProcess app(TERVALA_APP, arguments, work.path(), {"XDG_DATA_HOME=" + data.path()});
+    ASSERT_TRUE(app.started());
+    exit_code = app.WaitForExit();
+    output = app.StandardOutput();
+    errors = app.StandardError();
+  }
+};
+
+TEST(SampleEndToEndTest, InitialisesTheDefaultAppFromTheConfigFileAndKeepsItsHeartbeat) {
+  SampleRun run;
+  fs::copy_file(SAMPLE_CONFIG, run.work.path() + "/nimbus-services.json");
+  run.Run({"--exit-when-ready"});
+  EXPECT_EQ(run.exit_code, 0) << run.errors;
+  EXPECT_THAT(run.output, HasSubstr("Tervala sample: core initialised"));
+  EXPECT_THAT(run.output,
+              HasSubstr("Tervala sample: app __NIMBUSAPP_DEFAULT: project tervala-sample, app id "
+                        "1:000000000000:desktop:0000000000000000"));
+  EXPECT_THAT(run.output, Not(HasSubstr("failed")));
+  // One heartbeat file, written whole: no temporary file left of it.
+  const std::vector<std::string> files = HeartbeatFiles(run.data.path());
+  ASSERT_EQ(files.size(), 1u) << ::testing::PrintToString(files);
+  EXPECT_THAT(files[0], ::testing::StartsWith("heartbeats-"));
+  EXPECT_THAT(files[0], HasSubstr("__NIMBUSAPP_DEFAULT"));
+  EXPECT_GT(fs::file_size(run.data.path() + "/nimbus-heartbeat/" + files[0]), 0u);
+}
+
+TEST(SampleEndToEndTest, WithoutAConfigFileReportsTheAppNotCreatedAndStillEndsNormally) {
+  SampleRun run;
+  run.Run({"--exit-when-ready"});
+  EXPECT_EQ(run.exit_code, 0) << run.errors;
+  EXPECT_THAT(run.output, HasSubstr("Tervala sample: initializeApp failed: app-not-created"));
+  EXPECT_THAT(run.output, HasSubstr("Tervala sample: no apps"));
+  EXPECT_TRUE(HeartbeatFiles(run.data.path()).empty());
+}
+
+TEST(SampleEndToEndTest, OptionsFromTheArgumentsNeedNoConfigFile) {
+  SampleRun run;
+  run.Run({"--api-key=k", "--app-id=1:2:desktop:3", "--project-id=from-arguments",
+           "--storage-bucket=bucket", "--exit-when-ready", "--unknown"});
+  EXPECT_EQ(run.exit_code, 0) << run.errors;
+  EXPECT_THAT(run.output, HasSubstr("app __NIMBUSAPP_DEFAULT: project from-arguments, app id "
+                                    "1:2:desktop:3"));
+  EXPECT_THAT(run.errors, HasSubstr("unknown argument \"--unknown\""));
+}
+
+// A bridge run and its client.
+class BridgeEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::copy_file(SAMPLE_CONFIG, work_.path() + "/nimbus-services.json");
+    socket_ = work_.path() + "/bridge.sock";
+    app_ = std::make_unique<AppProcess>(
+        TERVALA_BRIDGE_APP, std::vector<std::string>{"--bridge-socket=" + socket_}, work_.path(),
+        std::vector<std::string>{"XDG_DATA_HOME=" + data_.path(), "TERVALA_LINK_OPENER_DRY_RUN=1"});
+    ASSERT_TRUE(app_->started());
+    ASSERT_TRUE(client_.Connect(socket_));
+  }
+
+  // Sends `bytes` on the channel and returns the reply frame's bytes.
+  std::vector<uint8_t> Call(const std::string& channel, const std::vector<uint8_t>& bytes) {
+    const uint32_t id = next_id_++;
+    EXPECT_TRUE(client_.Send({static_cast<uint8_t>(FrameKind::kSend), id, channel, bytes}));
+    std::optional<BridgeFrame> reply = client_.Receive();
+    EXPECT_TRUE(reply.has_value()) << "no reply on " << channel;
+    if (!reply) return {};
+    EXPECT_EQ(reply->kind, static_cast<uint8_t>(FrameKind::kReply));
+    EXPECT_EQ(reply->id, id);
+    EXPECT_EQ(reply->channel, channel);
+    return reply->message;
+  }
+
+  // A request in the core's codec, its reply taken apart.
+  ChannelReply CallCore(const std::string& channel, const vela::EncodableValue& request) {
+    const std::vector<uint8_t> reply = Call(channel, tervala_bundle::EncodeRecordMessage(request));
+    return ChannelReply::Decode(reply.data(), reply.size());
+  }
+
+  // A request in the standard codec, as the other plug-ins use it.
+  ChannelReply CallStandard(const std::string& channel, const vela::EncodableValue& request) {
+    const auto bytes = vela::StandardMessageCodec::GetInstance().EncodeMessage(request);
+    const std::vector<uint8_t> reply = Call(channel, *bytes);
+    return ChannelReply::Decode(reply.data(), reply.size());
+  }
+
+  int Close() {
+    EXPECT_TRUE(client_.Send({static_cast<uint8_t>(FrameKind::kClose), 0, "", {}}));
+    return app_->WaitForExit();
+  }
+
+  TemporaryFolder work_;
+  TemporaryFolder data_;
+  std::string socket_;
+  std::unique_ptr<AppProcess> app_;
+  BridgeClient client_;
+  uint32_t next_id_ = 1;
+};
+
+vela::EncodableValue List(vela::EncodableList values) { return vela::EncodableValue(values); }
+
+TEST_F(BridgeEndToEndTest, DrivesTheSixCoreChannels) {
+  using namespace tervala_bundle;
+  ChannelReply core = CallCore(kInitializeCoreChannel, List({}));
+  ASSERT_EQ(core.kind, ChannelReply::Kind::kSuccess);
+  EXPECT_EQ(core.value, vela::EncodableValue(vela::EncodableList{}));
+
+  AppOptionsRecord options;
+  options.fields[AppOptionsRecord::kApiKey] = "bridge-key";
+  options.fields[AppOptionsRecord::kAppId] = "1:9:desktop:9";
+  options.fields[AppOptionsRecord::kProjectId] = "bridge-project";
+  options.fields[AppOptionsRecord::kDatabaseUrl] = "";
+  options.fields[AppOptionsRecord::kTrackingId] = "UA-1";
+  ChannelReply app = CallCore(kInitializeAppChannel,
+                              List({vela::EncodableValue("bridge-app"), options.ToValue()}));
+  ASSERT_EQ(app.kind, ChannelReply::Kind::kSuccess);
+  std::optional<AppDescription> described = AppDescription::FromValue(app.value);
+  ASSERT_TRUE(described);
+  EXPECT_EQ(described->name, "bridge-app");
+  EXPECT_EQ(described->options.Text(AppOptionsRecord::kProjectId), "bridge-project");
+  // The core leaves out an empty database URL and never reports a tracking ID.
+  EXPECT_FALSE(described->options.fields[AppOptionsRecord::kDatabaseUrl]);
+  EXPECT_FALSE(described->options.fields[AppOptionsRecord::kTrackingId]);
+  EXPECT_TRUE(described->plugin_constants.empty());
+
+  core = CallCore(kInitializeCoreChannel, vela::EncodableValue());
+  ASSERT_EQ(core.kind, ChannelReply::Kind::kSuccess);
+  const auto& apps = core.value.Get<vela::EncodableList>();
+  ASSERT_EQ(apps.size(), 1u);
+  EXPECT_EQ(AppDescription::FromValue(apps[0])->name, "bridge-app");
+
+  // The config file in the working folder answers for the resources.
+  ChannelReply resource = CallCore(kOptionsFromResourceChannel, List({}));
+  ASSERT_EQ(resource.kind, ChannelReply::Kind::kSuccess);
+  std::optional<AppOptionsRecord> from_file = AppOptionsRecord::FromValue(resource.value);
+  ASSERT_TRUE(from_file);
+  EXPECT_EQ(from_file->Text(AppOptionsRecord::kProjectId), "tervala-sample");
+
+  // The three app operations answer [null], byte for byte.
+  const std::vector<uint8_t> null_success = {12, 1, 0};
+  for (const char* channel : {kSetDataCollectionChannel, kSetResourceManagementChannel}) {
+    EXPECT_EQ(Call(channel, EncodeRecordMessage(List(
+                                {vela::EncodableValue("bridge-app"), vela::EncodableValue(true)}))),
+              null_success)
+        << channel;
+  }
+  EXPECT_EQ(Call(kDeleteChannel, EncodeRecordMessage(List({vela::EncodableValue("bridge-app")}))),
+            null_success);
+
+  EXPECT_EQ(Close(), 0);
+}
+
+TEST_F(BridgeEndToEndTest, MalformedAndUndecodableRequestsAreAnsweredAsTheChannelsSay) {
+  using namespace tervala_bundle;
+  const auto error = [](const ChannelReply& reply) {
+    return reply.kind == ChannelReply::Kind::kError ? reply.code + "|" + reply.message : "none";
+  };
+  EXPECT_EQ(error(CallCore(kSetDataCollectionChannel,
+                           List({vela::EncodableValue(), vela::EncodableValue(true)}))),
+            "app_name_arg unexpectedly null.|Error");
+  EXPECT_EQ(error(CallCore(kSetResourceManagementChannel, List({vela::EncodableValue("a")}))),
+            "invalid vector subscript|Error");
+  EXPECT_EQ(error(CallCore(kDeleteChannel, vela::EncodableValue("not a list"))),
+            "bad variant access|Error");
+  EXPECT_EQ(error(CallCore(kInitializeAppChannel,
+                           List({vela::EncodableValue("a"), vela::EncodableValue()}))),
+            "initialize_app_request_arg unexpectedly null.|Error");
+
+  // A message that ends inside its value cannot be decoded: the empty reply, and a line on
+  // standard error.
+  EXPECT_TRUE(Call(kDeleteChannel, {12, 1, 7, 9, 'a'}).empty());
+  // A channel nobody handles answers with nothing too.
+  EXPECT_TRUE(Call("dev.vela.nobody", {0}).empty());
+
+  EXPECT_EQ(Close(), 0);
+  EXPECT_THAT(app_->StandardError(),
+              HasSubstr(std::string("Unable to decode message on channel ") + kDeleteChannel));
+}
+
+TEST_F(BridgeEndToEndTest, ReachesThePermissionsAndLinkOpenerPlugins) {
+  const char kPermissions[] = "dev.vela.plugins.PermissionsWindows.checkPermissionStatus";
+  const char kLinkOpener[] = "dev.vela.plugins.LinkOpenerWindows.openUrl";
+  ChannelReply status = CallStandard(kPermissions, List({vela::EncodableValue("camera")}));
+  ASSERT_EQ(status.kind, ChannelReply::Kind::kSuccess);
+  EXPECT_EQ(status.value, vela::EncodableValue("granted"));
+  EXPECT_EQ(CallStandard(kPermissions, List({vela::EncodableValue("telepathy")})).code,
+            "unknown-permission");
+
+  ChannelReply opened =
+      CallStandard(kLinkOpener, List({vela::EncodableValue("https://tervala.example/")}));
+  ASSERT_EQ(opened.kind, ChannelReply::Kind::kSuccess);
+  EXPECT_EQ(opened.value, vela::EncodableValue(true));
+  EXPECT_EQ(CallStandard(kLinkOpener, List({vela::EncodableValue("not a url")})).code,
+            "invalid-url");
+
+  EXPECT_EQ(Close(), 0);
+}
+
+TEST_F(BridgeEndToEndTest, ABrokenStreamEndsOnlyThatConnection) {
+  // A frame whose channel name runs past its end: the bridge hangs up on this client.
+  ASSERT_TRUE(client_.SendRaw({8, 0, 0, 0, 1, 0, 0, 0, 0, 200, 0, 'a'}));
+  EXPECT_TRUE(client_.WaitForEnd());
+  EXPECT_THAT(app_->StandardError(), HasSubstr("closing the connection"));
+
+  // The next client is served as the first was.
+  ASSERT_TRUE(client_.Connect(socket_));
+  EXPECT_EQ(CallStandard("dev.vela.plugins.PermissionsWindows.checkPermissionStatus",
+                         List({vela::EncodableValue("storage")}))
+                .value,
+            vela::EncodableValue("granted"));
+  EXPECT_EQ(Close(), 0);
+}
+
+// The example client of the bridge's documentation, run as a user would run it.
+TEST_F(BridgeEndToEndTest, TheDocumentedPythonClientWorks) {
+  const std::string python = "/usr/bin/python3";
+  if (!fs::exists(python)) GTEST_SKIP() << "no " << python;
+  const std::string doc = ReadFile(BRIDGE_DOC);
+  const std::string start_marker = "```python\n";
+  const size_t start = doc.find(start_marker);
+  ASSERT_NE(start, std::string::npos);
+  const size_t end = doc.find("```", start + start_marker.size());
+  ASSERT_NE(end, std::string::npos);
+  const std::string script = work_.path() + "/bridge_client.py";
+  {
+    std::ofstream out(script);
+    out << doc.substr(start + start_marker.size(), end - start - start_marker.size());
+  }
+  // The fixture's client made way: the bridge serves one client at a time.
+  client_.Disconnect();
+
+  AppProcess client(python, {script, socket_}, work_.path(), {});
+  ASSERT_TRUE(client.started());
+  EXPECT_EQ(client.WaitForExit(), 0) << client.StandardError();
+  const std::string output = client.StandardOutput();
+  EXPECT_THAT(output, HasSubstr("apps: [[]]"));
+  EXPECT_THAT(output, HasSubstr("initializeApp: [Record(130, ['demo', ['my-api-key'"));
+  EXPECT_THAT(output, HasSubstr("data collection: [None]"));
+  EXPECT_THAT(output, HasSubstr("camera: ['granted']"));
+  // The client's close request ends the application.
+  EXPECT_EQ(app_->WaitForExit(), 0);
+}
+
+}  // namespace
+}  // namespace bundle_test

@@ -1,0 +1,177 @@
+// The bundles on an engine in this process: what the sample draws as its answers come and as
+// its view changes, and the bridge's relay of messages that native code sends.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bundle/sample/canvas.h"
+#include "bundle/sample/nimbus_records.h"
+#include "bundle/tests/app_process.h"
+#include "embedding_client/vela_engine.h"
+#include "embedding_client/vela_view.h"
+#include "embedding_client/vela_view_controller.h"
+#include "vela_view_contents.h"
+
+namespace bundle_test {
+namespace {
+
+using tervala_bundle::AppDescription;
+using tervala_bundle::BridgeFrame;
+using tervala_bundle::FrameKind;
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// Handles this thread's window messages until `done` holds; false after 20 seconds.
+bool PumpUntil(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!done()) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+// An engine with its view, running the bundle of `data_folder`.
+std::unique_ptr<vela::VelaViewController> StartEngine(const std::string& data_folder,
+                                                      std::vector<std::string> arguments, int width,
+                                                      int height) {
+  vela::EngineProject project(Wide(data_folder));
+  project.entrypoint_arguments = std::move(arguments);
+  auto controller = std::make_unique<vela::VelaViewController>(width, height, project);
+  if (controller->engine() == nullptr || controller->view() == nullptr) return nullptr;
+  return controller;
+}
+
+VelaDesktopViewFrameInfo FrameInfo(const vela::VelaViewController& controller) {
+  VelaDesktopViewFrameInfo info{};
+  VelaDesktopViewReadContents(controller.view()->NativeWindow(), &info, nullptr, 0);
+  return info;
+}
+
+std::vector<uint8_t> Pixels(const vela::VelaViewController& controller) {
+  const VelaDesktopViewFrameInfo info = FrameInfo(controller);
+  std::vector<uint8_t> pixels(static_cast<size_t>(info.width) * info.height * 4);
+  VelaDesktopViewReadContents(controller.view()->NativeWindow(), nullptr, pixels.data(),
+                              pixels.size());
+  return pixels;
+}
+
+TEST(InEngineTest, TheSampleDrawsItsAnswersAndFollowsTheView) {
+  auto controller = StartEngine(SAMPLE_DATA_DIR, {}, 640, 480);
+  ASSERT_TRUE(controller);
+  vela::BinaryMessenger& messenger = controller->engine()->messenger();
+
+  // A core that knows nobody and describes whatever app it is asked for.
+  int core_requests = 0;
+  int app_requests = 0;
+  messenger.SetMessageHandler(
+      tervala_bundle::kInitializeCoreChannel,
+      [&](const uint8_t*, size_t, vela::ReplyFunction reply) {
+        ++core_requests;
+        const std::vector<uint8_t> bytes = tervala_bundle::EncodeRecordMessage(
+            vela::EncodableValue(vela::EncodableList{vela::EncodableList{}}));
+        reply(bytes.data(), bytes.size());
+      });
+  messenger.SetMessageHandler(
+      tervala_bundle::kInitializeAppChannel,
+      [&](const uint8_t* message, size_t size, vela::ReplyFunction reply) {
+        ++app_requests;
+        std::optional<vela::EncodableValue> request =
+            tervala_bundle::DecodeRecordMessage(message, size);
+        ASSERT_TRUE(request);
+        const auto& arguments = request->Get<vela::EncodableList>();
+        ASSERT_EQ(arguments.size(), 2u);
+        AppDescription app;
+        app.name = arguments[0].Get<std::string>();
+        app.options = *tervala_bundle::AppOptionsRecord::FromValue(arguments[1]);
+        const std::vector<uint8_t> bytes = tervala_bundle::EncodeRecordMessage(
+            vela::EncodableValue(vela::EncodableList{app.ToValue()}));
+        reply(bytes.data(), bytes.size());
+      });
+
+  // The default app is asked for after the core has answered, and each answer is drawn.
+  ASSERT_TRUE(
+      PumpUntil([&] { return app_requests == 1 && FrameInfo(*controller).frame_count >= 3; }));
+  EXPECT_EQ(core_requests, 1);
+  VelaDesktopViewFrameInfo info = FrameInfo(*controller);
+  EXPECT_EQ(info.width, 640u);
+  EXPECT_EQ(info.height, 480u);
+  // The title band across the top, opaque.
+  std::vector<uint8_t> pixels = Pixels(*controller);
+  ASSERT_GE(pixels.size(), 4u);
+  EXPECT_EQ(pixels[0], 0);
+  EXPECT_EQ(pixels[1], 150);
+  EXPECT_EQ(pixels[2], 136);
+  EXPECT_EQ(pixels[3], 255);
+
+  // A new view size brings a frame of that size.
+  MoveWindow(controller->view()->NativeWindow(), 0, 0, 320, 200, TRUE);
+  ASSERT_TRUE(PumpUntil([&] { return FrameInfo(*controller).width == 320; }));
+  EXPECT_EQ(FrameInfo(*controller).height, 200u);
+  controller.reset();
+}
+
+TEST(InEngineTest, TheBridgeRelaysNativeMessagesToAListeningClient) {
+  TemporaryFolder folder;
+  const std::string socket = folder.path() + "/bridge.sock";
+  auto controller = StartEngine(BRIDGE_DATA_DIR, {"--bridge-socket=" + socket}, 200, 100);
+  ASSERT_TRUE(controller);
+  vela::BinaryMessenger& messenger = controller->engine()->messenger();
+  BridgeClient client;
+  ASSERT_TRUE(client.Connect(socket));
+
+  // Listen, then make sure the bridge has taken it in: a send that follows is answered only
+  // after the listen request has been applied on the engine thread.
+  ASSERT_TRUE(client.Send({static_cast<uint8_t>(FrameKind::kListen), 0, "native/ping", {}}));
+  ASSERT_TRUE(client.Send({static_cast<uint8_t>(FrameKind::kSend), 1, "native/none", {1}}));
+  std::optional<BridgeFrame> frame;
+  ASSERT_TRUE(PumpUntil([&] { return (frame = client.Receive(0)).has_value(); }));
+  EXPECT_EQ(frame->kind, static_cast<uint8_t>(FrameKind::kReply));
+  EXPECT_TRUE(frame->message.empty());  // nobody handles that channel natively
+
+  // Native code's message reaches the client, and the client's answer comes back.
+  std::vector<std::string> replies;
+  auto send_ping = [&](const std::string& text) {
+    messenger.Send("native/ping", reinterpret_cast<const uint8_t*>(text.data()), text.size(),
+                   [&](const uint8_t* reply, size_t size) {
+                     replies.emplace_back(reinterpret_cast<const char*>(reply), size);
+                   });
+  };
+  send_ping("hello");
+  ASSERT_TRUE(PumpUntil([&] { return (frame = client.Receive(0)).has_value(); }));
+  EXPECT_EQ(frame->kind, static_cast<uint8_t>(FrameKind::kMessage));
+  EXPECT_EQ(frame->channel, "native/ping");
+  EXPECT_EQ(std::string(frame->message.begin(), frame->message.end()), "hello");
+  const std::string answer = "world";
+  ASSERT_TRUE(client.Send({static_cast<uint8_t>(FrameKind::kResponse), frame->id, "",
+                           std::vector<uint8_t>(answer.begin(), answer.end())}));
+  ASSERT_TRUE(PumpUntil([&] { return replies.size() == 1; }));
+  EXPECT_EQ(replies[0], "world");
+
+  // A message the client leaves unanswered when it goes gets the empty reply.
+  send_ping("again");
+  ASSERT_TRUE(PumpUntil([&] { return (frame = client.Receive(0)).has_value(); }));
+  EXPECT_EQ(frame->kind, static_cast<uint8_t>(FrameKind::kMessage));
+  client.Disconnect();
+  ASSERT_TRUE(PumpUntil([&] { return replies.size() == 2; }));
+  EXPECT_EQ(replies[1], "");
+
+  controller.reset();
+  // The socket goes with the application.
+  EXPECT_FALSE(std::filesystem::exists(socket));
+}
+
+}  // namespace
+}  // namespace bundle_test
