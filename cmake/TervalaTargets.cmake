@@ -33,6 +33,7 @@ function(tervala_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
                                         Threads::Threads)
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+  # Tests keep their windows in memory even on a desktop session.
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300 ENVIRONMENT "TERVALA_HEADLESS=1")
   add_dependencies(tervala_tests ${name})
 endfunction()

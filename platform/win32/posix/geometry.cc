@@ -372,7 +372,18 @@ BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD, BOOL, DWORD) {
 }
 
 BOOL WINAPI InvalidateRect(HWND window, const RECT*, BOOL) {
-  return window == nullptr || IsWindow(window);
+  if (window == nullptr) return TRUE;
+  HWND root = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(GlobalLock());
+    std::shared_ptr<Window> found = FindWindowLocked(window);
+    if (!found) return FALSE;
+    std::shared_ptr<Window> top = RootLocked(found);
+    if (top->presented) root = top->handle;
+  }
+  // The backend repaints the top-level window that shows it.
+  if (root != nullptr) Presentation().WindowInvalidated(root, window);
+  return TRUE;
 }
 
 BOOL WINAPI UpdateWindow(HWND window) { return IsWindow(window); }

@@ -152,6 +152,7 @@ HMONITOR MonitorForRect(const RECT& rect, DWORD flags) {
 }  // namespace
 
 std::vector<MonitorDescription> CurrentMonitors() {
+  EnsureDisplayBackend();
   const char* text = std::getenv("TERVALA_MONITORS");
   if (text != nullptr && text[0] != '\0') {
     MonitorCache& cache = Cache();

@@ -40,6 +40,9 @@ class PresentationBackend {
   virtual void WindowAttributeSet(HWND window, DWORD attribute,
                                   const std::vector<uint8_t>& value) = 0;
   virtual void WindowDestroyed(HWND window) = 0;
+  // `window` (the top-level window `top_level` or a window inside it) has new contents to
+  // show, for example a new frame of an engine view (InvalidateRect).
+  virtual void WindowInvalidated(HWND /*top_level*/, HWND /*window*/) {}
   // The monitors of the display; empty to use the default monitor. TERVALA_MONITORS, when
   // set, takes precedence.
   virtual std::vector<MonitorDescription> Monitors() = 0;
@@ -52,6 +55,11 @@ std::unique_ptr<PresentationBackend> SetPresentationBackend(
 
 // The current backend; the headless one when none is installed. Safe from any thread.
 PresentationBackend& Presentation();
+
+// Installs the display backend once per process when a display is available ($DISPLAY set,
+// TERVALA_HEADLESS unset or empty) and no backend has been installed yet. The layer calls it
+// before it first needs monitors or a top-level window.
+void EnsureDisplayBackend();
 
 // Runs `work` on the thread that owns `window`, from inside its message loop, without waiting.
 // For backends reporting user actions. False when the window or its thread is gone.
