@@ -76,6 +76,8 @@ write("bridge_codec", "response", response)
 write("bridge_codec", "response_list", b"\x0c\x02" + response + options)
 write("bridge_codec", "map_of_records", b"\x0d\x01" + string("o") + options)
 write("bridge_codec", "plain", standard["map"])
+# Records as map keys: custom values order by address, so these maps have no fixed order.
+write("bridge_codec", "record_keys", b"\x0d\x02" + options + b"\x01" + response + b"\x02")
 
 # --- Config files -------------------------------------------------------------------------
 

@@ -35,6 +35,7 @@ status=0
 for target in "${targets[@]}"; do
   mkdir -p "$out/corpus/$target" "$out/artifacts/$target"
   log=$out/logs/$target.log
+  started=$SECONDS
   if ! "$out/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=1024 -malloc_limit_mb=256 \
       -max_len="$(max_len "$target")" -timeout=10 -print_final_stats=1 \
       -artifact_prefix="$out/artifacts/$target/" \
@@ -46,6 +47,6 @@ for target in "${targets[@]}"; do
   last=$(grep -E '^#[0-9]+' "$log" | tail -n 1 || true)
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   total=$(sed -n 's/.*Loaded 1 modules *(\([0-9]*\) inline 8-bit counters.*/\1/p' "$log")
-  echo "$target: ${runs:-?} executions in ${seconds}s; edges of ${total:-?}: ${last#*cov: }"
+  echo "$target: ${runs:-?} executions in $((SECONDS - started))s; edges of ${total:-?}: ${last#*cov: }"
 done
 exit $status
