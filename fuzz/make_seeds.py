@@ -90,21 +90,36 @@ write("json_config", "console", """{
   },
   "client": [
     {
+      "client_info": {"mobile_app_id": "1:123456789:android:first"},
+      "api_key": [{"current_key": "first-key"}]
+    },
+    {
       "client_info": {
-        "mobilesdk_app_id": "1:123456789:desktop:abc",
-        "desktop_client_info": {"package_name": "com.example.app"}
+        "mobile_app_id": "1:123456789:android:second",
+        "platform_client_info": {"package_name": "com.example.app"}
       },
-      "oauth_client": [{"client_id": "x.apps.example", "client_type": 3}],
-      "api_key": [{"current_key": "AIzaExample"}],
-      "services": {"appinvite_service": {"other_platform_oauth_client": []}}
+      "oauth_client": [
+        {"client_id": "x.apps.example", "client_type": 3,
+         "platform_info": {"package_name": "com.example.app", "certificate_hash": "ff00"}}
+      ],
+      "api_key": [{}, {"current_key": "second-key"}],
+      "services": {
+        "analytics_service": {"status": 2, "analytics_property": {"tracking_id": "UA-1"}},
+        "invite_service": {"status": 1},
+        "ads_service": {"status": 1, "test_banner_ad_unit_id": "b",
+                        "test_interstitial_ad_unit_id": "i",
+                        "analytics_service": {"status": 1}}
+      }
     }
   ],
   "configuration_version": "1"
 }
 """)
 write("json_config", "minimal", '{"project_info": {"project_id": "p"}, "client": '
-      '[{"client_info": {"mobilesdk_app_id": "a", "desktop_client_info": '
+      '[{"client_info": {"mobile_app_id": "a", "platform_client_info": '
       '{"package_name": "n"}}, "api_key": [{"current_key": "k"}]}]}')
+write("json_config", "no_package_name", '{"project_info": {"project_id": "p"}, "client": '
+      '[{"client_info": {"mobile_app_id": "a"}, "api_key": [{"current_key": "k"}]}]}')
 write("json_config", "no_client", '{"project_info": {"project_id": "p", "project_number": "1"}}')
 write("json_config", "unknown_keys", '{"extra": [1, 2.5, true, null], "project_info": {}, "client": []}')
 write("json_config", "broken", '{"project_info": {"project_id": "p",')
