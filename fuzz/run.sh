@@ -36,7 +36,7 @@ for target in "${targets[@]}"; do
   mkdir -p "$out/corpus/$target" "$out/artifacts/$target"
   log=$out/logs/$target.log
   started=$SECONDS
-  if ! "$out/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=1024 -malloc_limit_mb=256 \
+  if ! "$out/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=2048 -malloc_limit_mb=256 \
       -max_len="$(max_len "$target")" -timeout=10 -print_final_stats=1 \
       -artifact_prefix="$out/artifacts/$target/" \
       "$out/corpus/$target" "fuzz/corpus/$target" >"$log" 2>&1; then
