@@ -1,6 +1,9 @@
 #include "app/app_options.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -241,6 +244,55 @@ TEST_F(AppOptionsTest, BrokenDesktopFileFallsBackToTheSecond) {
   EXPECT_EQ(options.package_name, "default");
   ASSERT_EQ(log_.lines().size(), 1u);  // the first file's parse error
   EXPECT_TRUE(log_.lines()[0].second.ends_with(kParseSuffix));
+}
+
+// A desktop file that is a folder or a named pipe is passed over without a hang, and the
+// second file is used.
+TEST_F(AppOptionsTest, DesktopFileThatIsAFolderOrAPipeFallsBackToTheSecond) {
+  dir_.Write(kConfigFileDefault, TaggedConfig("default"));
+  SetConfigDirectory(dir_.path().c_str());
+  const std::filesystem::path desktop = dir_.path() / kConfigFileDesktop;
+
+  ASSERT_TRUE(std::filesystem::create_directory(desktop));
+  std::unique_ptr<AppOptions> options(LoadDefaultOptions(nullptr));
+  ASSERT_NE(options, nullptr);
+  EXPECT_EQ(options->api_key, "default");
+
+  std::filesystem::remove(desktop);
+  ASSERT_EQ(mkfifo(desktop.c_str(), 0600), 0);
+  options.reset(LoadDefaultOptions(nullptr));
+  ASSERT_NE(options, nullptr);
+  EXPECT_EQ(options->api_key, "default");
+  EXPECT_TRUE(log_.lines().empty());
+}
+
+// A desktop file its user may not read is passed over and the second file is used. The
+// check runs in a child process that, when it runs as root (which reads any file), first
+// becomes an unprivileged user.
+TEST_F(AppOptionsTest, UnreadableDesktopFileFallsBackToTheSecond) {
+  dir_.Write(kConfigFileDefault, TaggedConfig("default"));
+  const std::string desktop = dir_.Write(kConfigFileDesktop, TaggedConfig("desktop"));
+  ASSERT_EQ(chmod(desktop.c_str(), 0), 0);
+  ASSERT_EQ(chmod(dir_.path().c_str(), 0755), 0);
+  SetConfigDirectory(dir_.path().c_str());
+
+  enum ChildResult { kUsedTheSecondFile = 0, kCannotDropPrivileges, kReadTheUnreadable, kFailed };
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    constexpr uid_t kNobody = 65534;
+    if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+      _exit(kCannotDropPrivileges);
+    }
+    AppOptions options;
+    if (LoadDefaultOptions(&options) != &options) _exit(kFailed);
+    _exit(options.api_key == "default" ? kUsedTheSecondFile : kReadTheUnreadable);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == kCannotDropPrivileges) GTEST_SKIP() << "cannot drop root";
+  EXPECT_EQ(WEXITSTATUS(status), kUsedTheSecondFile);
 }
 
 TEST_F(AppOptionsTest, NoFileListsBothPaths) {

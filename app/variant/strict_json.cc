@@ -1,6 +1,7 @@
 #include "app/variant/strict_json.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -184,7 +185,14 @@ class StrictJsonChecker {
     if (integer) {
       errno = 0;
       std::strtoll(start, nullptr, 10);
-      if (errno == ERANGE) wide_integer_ends_.push_back(static_cast<size_t>(p_ - text_));
+      if (errno != ERANGE) return true;
+      wide_integer_ends_.push_back(static_cast<size_t>(p_ - text_));
+    }
+    // Read as a double: one beyond its range would become an infinity, which no JSON
+    // text can hold, so the value could never be written back.
+    if (std::isinf(std::strtod(start, nullptr))) {
+      p_ = start;
+      return Fail("number out of range");
     }
     return true;
   }

@@ -10,7 +10,7 @@
 namespace nimbus {
 
 // Checks that `text` is exactly one JSON value, nested at most `max_depth` deep, with
-// optional whitespace around it. On success returns true and, when the text has integers
+// optional whitespace around it, and no number beyond the range of a double. On success returns true and, when the text has integers
 // beyond the 64-bit range, sets *rewritten to the text with those integers marked as
 // decimals (so that they are read as doubles), or leaves it empty. On failure sets *error
 // to a message with the byte offset.

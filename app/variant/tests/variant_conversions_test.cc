@@ -145,6 +145,21 @@ TEST(JsonToVariantTest, ReadsObjectsArraysAndScalars) {
   EXPECT_EQ(JsonToVariant("18446744073709551615"), Variant(18446744073709551615.0));
   EXPECT_EQ(JsonToVariant("[-123456789012345678901234]"),
             Variant(Vector{Variant(-123456789012345678901234.0)}));
+  // Numbers that underflow read as the nearest double, and the largest ones still read.
+  EXPECT_EQ(JsonToVariant("1e-400"), Variant(0.0));
+  EXPECT_EQ(JsonToVariant("1.7976931348623157e308"), Variant(1.7976931348623157e308));
+}
+
+// Numbers beyond the range of a double would read as infinities, which no JSON text can
+// hold: the value could never be written back. They are refused like other bad text.
+TEST(JsonToVariantTest, RefusesNumbersBeyondTheRangeOfADouble) {
+  const std::string wide_integer = "1" + std::string(400, '0');
+  for (const std::string& text : {std::string("1e400"), std::string("[-1.5e309]"),
+                                  std::string("{\"a\":1e036154775808}"), wide_integer}) {
+    std::string error;
+    EXPECT_TRUE(JsonToVariant(text.c_str(), &error).is_null()) << text;
+    EXPECT_NE(error.find("number out of range"), std::string::npos) << error;
+  }
 }
 
 TEST(JsonToVariantTest, RefusesTextThatIsNotStrictJson) {
