@@ -10,6 +10,7 @@
 
 #include "app/heartbeat/tests/tool_runner.h"
 #include "app/log.h"
+#include "app/tests/captured_log.h"
 
 namespace nimbus {
 namespace heartbeat {
@@ -48,19 +49,6 @@ Bytes SomeText(size_t size) {
   text.resize(size);
   return ToBytes(text);
 }
-
-// Collects log messages and survives assertions.
-class LogCapture {
- public:
-  LogCapture() { LogSetCallback(&LogCapture::Sink, this); }
-  ~LogCapture() { LogSetCallback(nullptr, nullptr); }
-  std::vector<std::pair<LogLevel, std::string>> messages;
-
- private:
-  static void Sink(LogLevel level, const char* message, void* self) {
-    static_cast<LogCapture*>(self)->messages.emplace_back(level, message);
-  }
-};
 
 TEST(ZLibTest, GzipMemberOfAbcIsExact) {
   ZLib zlib;
@@ -329,13 +317,13 @@ TEST(ZLibTest, PresetDictionaryIsUsedAndRequiresZlibFraming) {
   ZLib without;
   EXPECT_EQ(UncompressAll(without, packed, &back, 200), Z_NEED_DICT);
 
-  LogCapture capture;
+  CapturedLog capture;
   ZLib gzip;
   gzip.UseGzipFraming();
   gzip.SetDictionary(dict, 4);
-  ASSERT_EQ(capture.messages.size(), 1u);
-  EXPECT_EQ(capture.messages[0].first, kLogLevelAssert);
-  EXPECT_EQ(capture.messages[0].second,
+  ASSERT_EQ(capture.Messages().size(), 1u);
+  EXPECT_EQ(capture.Messages()[0].first, kLogLevelAssert);
+  EXPECT_EQ(capture.Messages()[0].second,
             "Incompatible params: require zlib headers with preset dictionary");
   const Bytes member = CompressAll(gzip, text);
   EXPECT_EQ(UncompressAll(gzip, member, &back, 200), Z_OK);

@@ -9,25 +9,13 @@
 #include <vector>
 
 #include "app/log.h"
+#include "app/tests/captured_log.h"
 
 namespace nimbus {
 namespace {
 
 using Map = std::map<Variant, Variant>;
 using Vector = std::vector<Variant>;
-
-// Collects log messages and survives assertions.
-class LogCapture {
- public:
-  LogCapture() { LogSetCallback(&LogCapture::Sink, this); }
-  ~LogCapture() { LogSetCallback(nullptr, nullptr); }
-  std::vector<std::pair<LogLevel, std::string>> messages;
-
- private:
-  static void Sink(LogLevel level, const char* message, void* self) {
-    static_cast<LogCapture*>(self)->messages.emplace_back(level, message);
-  }
-};
 
 TEST(VariantTest, StringFormsByLengthAndTheirEquality) {
   const std::string fifteen(15, 'x');
@@ -180,33 +168,33 @@ TEST(VariantTest, AsStringAsInt64AsDoubleAsBool) {
 }
 
 TEST(VariantTest, WrongTypeAccessIsReportedAndHarmless) {
-  LogCapture capture;
+  CapturedLog capture;
   const Variant number(7);
   EXPECT_STREQ(number.string_value(), "");
-  ASSERT_EQ(capture.messages.size(), 2u);
-  EXPECT_EQ(capture.messages[0], std::make_pair(kLogLevelError, std::string("is_string()")));
+  ASSERT_EQ(capture.Messages().size(), 2u);
+  EXPECT_EQ(capture.Messages()[0], std::make_pair(kLogLevelError, std::string("is_string()")));
   EXPECT_EQ(
-      capture.messages[1],
+      capture.Messages()[1],
       std::make_pair(kLogLevelAssert,
                      std::string("Expected Variant to be a String, but it was of type Int64.")));
 
-  capture.messages.clear();
+  capture.Clear();
   Variant null;
   null.vector().push_back(Variant(1));  // works on a scratch vector, not on `null`
   EXPECT_TRUE(null.is_null());
   EXPECT_TRUE(null.map().empty());
   EXPECT_EQ(null.int64_value(), 0);
   EXPECT_EQ(null.blob_data(), nullptr);
-  ASSERT_GE(capture.messages.size(), 2u);
-  EXPECT_EQ(capture.messages[0].second, "this->type_ == static_cast<InternalType>(type)");
-  EXPECT_EQ(capture.messages[1].second,
+  ASSERT_GE(capture.Messages().size(), 2u);
+  EXPECT_EQ(capture.Messages()[0].second, "this->type_ == static_cast<InternalType>(type)");
+  EXPECT_EQ(capture.Messages()[1].second,
             "Expected Variant to be of type Vector, but it was of type Null.");
-  EXPECT_EQ(capture.messages.back().second,
+  EXPECT_EQ(capture.Messages().back().second,
             "Expected Variant to be a Blob, but it was of type Null.");
 
-  capture.messages.clear();
+  capture.Clear();
   EXPECT_STREQ(Variant::TypeName(static_cast<Variant::InternalType>(11)), "Unknown");
-  EXPECT_EQ(capture.messages.size(), 1u);
+  EXPECT_EQ(capture.Messages().size(), 1u);
   EXPECT_STREQ(Variant::TypeName(Variant::kInternalTypeSmallString), "SmallString");
 }
 
