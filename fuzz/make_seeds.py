@@ -204,3 +204,43 @@ write("flexbuffer_variant", "map", bytes.fromhex(
     "7600017300000000050000000100000000002040110000000100000000000000"
     "060e146a0275006d006b0001760001060101010714030f123803010309073224082a062401"))
 write("flexbuffer_variant", "typed_vector", bytes.fromhex("0300010002002c01062d01"))
+
+# --- Requests on the core plug-in's six channels: selector, 16-bit length, message -------
+
+INITIALIZE_APP, INITIALIZE_CORE, OPTIONS_FROM_RESOURCE, DATA_COLLECTION, RESOURCE_MANAGEMENT, \
+    DELETE = range(6)
+
+
+def request(channel, message):
+    return bytes([channel]) + struct.pack("<H", len(message)) + message
+
+
+def requests(*pairs):
+    return b"".join(request(channel, message) for channel, message in pairs)
+
+
+def name_list(*items):
+    return b"\x0c" + bytes([len(items)]) + b"".join(items)
+
+
+empty_list = b"\x0c\x00"
+create = (INITIALIZE_APP, name_list(string("app"), options))
+write("plugin_channels", "initialize_app", requests(create))
+write("plugin_channels", "initialize_app_full", requests((INITIALIZE_APP, name_list(string("full"), options_full))))
+write("plugin_channels", "initialize_app_incomplete",
+      requests((INITIALIZE_APP, name_list(string("x"), bytes([129, 12, 14]) + string("") * 4 + b"\0" * 10))))
+write("plugin_channels", "lifecycle", requests(
+    (INITIALIZE_CORE, empty_list), create, (INITIALIZE_CORE, empty_list),
+    (DATA_COLLECTION, name_list(string("app"), b"\x01")),
+    (RESOURCE_MANAGEMENT, name_list(string("app"), b"\x02")),
+    (DELETE, name_list(string("app"))), (INITIALIZE_CORE, b"")))
+write("plugin_channels", "options_from_resource", requests((OPTIONS_FROM_RESOURCE, empty_list)))
+write("plugin_channels", "errors", requests(
+    (DATA_COLLECTION, name_list(b"\x00", b"\x01")),
+    (RESOURCE_MANAGEMENT, name_list(string("a"))),
+    (RESOURCE_MANAGEMENT, name_list(string("a"), b"\x00")),
+    (DELETE, string("not a list")),
+    (DELETE, name_list(b"\x03\x05\x00\x00\x00")),
+    (INITIALIZE_APP, name_list(string("a"), b"\x00")),
+    (INITIALIZE_APP, name_list(string("a"), string("not options"))),
+    (DELETE, b"\x0c\x01\x07\x09a")))

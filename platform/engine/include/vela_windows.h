@@ -114,24 +114,30 @@ typedef enum {
   kVelaDesktopGpuSurfaceTexture = 1,
 } VelaDesktopTextureType;
 
+/* The source of a pixel-buffer texture. */
+typedef struct {
+  VelaDesktopPixelBufferTextureCallback callback;
+  void* user_data;
+  uint64_t reserved1;
+  uint64_t reserved2;
+} VelaDesktopPixelBufferTextureConfig;
+
+/* The source of a GPU-surface texture. */
+typedef struct {
+  size_t struct_size; /* 32 */
+  int32_t type;       /* surface type, passed through */
+  int32_t reserved1;
+  VelaDesktopGpuSurfaceTextureCallback callback;
+  void* user_data;
+} VelaDesktopGpuSurfaceTextureConfig;
+
 /* A texture source; 40 bytes, zero-filled before use. */
 typedef struct {
   int32_t type; /* VelaDesktopTextureType */
   int32_t reserved0;
   union {
-    struct {
-      VelaDesktopPixelBufferTextureCallback callback;
-      void* user_data;
-      uint64_t reserved1;
-      uint64_t reserved2;
-    } pixel_buffer_config;
-    struct {
-      size_t struct_size; /* 32 */
-      int32_t type;       /* surface type, passed through */
-      int32_t reserved1;
-      VelaDesktopGpuSurfaceTextureCallback callback;
-      void* user_data;
-    } gpu_surface_config;
+    VelaDesktopPixelBufferTextureConfig pixel_buffer_config;
+    VelaDesktopGpuSurfaceTextureConfig gpu_surface_config;
   };
 } VelaDesktopTextureInfo;
 

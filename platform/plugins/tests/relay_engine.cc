@@ -44,21 +44,32 @@ RelayEngine::~RelayEngine() {
 }
 
 RelayedReply RelayEngine::Send(const std::string& channel, const std::vector<uint8_t>& message) {
+  auto reply = std::make_shared<RelayedReply>();
+  auto arrived = std::make_shared<bool>(false);
+  Post(channel, message, [reply, arrived](const RelayedReply& relayed) {
+    *arrived = true;
+    *reply = relayed;
+  });
+  PumpUntil([&] { return *arrived; });
+  return *reply;
+}
+
+void RelayEngine::Post(const std::string& channel, const std::vector<uint8_t>& message,
+                       std::function<void(const RelayedReply& reply)> done) {
   std::vector<uint8_t> relay(channel.begin(), channel.end());
   relay.push_back(0);
   relay.insert(relay.end(), message.begin(), message.end());
-  auto reply = std::make_shared<RelayedReply>();
-  auto arrived = std::make_shared<bool>(false);
   engine().messenger().Send("test.relay", relay.data(), relay.size(),
-                            [reply, arrived](const uint8_t* data, size_t size) {
-                              *arrived = true;
-                              if (size == 0 || data[0] == 2) return;  // not relayed
-                              reply->answered = true;
-                              reply->empty = data[0] == 0;
-                              reply->bytes.assign(data + 1, data + size);
+                            [done = std::move(done)](const uint8_t* data, size_t size) {
+                              RelayedReply reply;
+                              // Size 0: the engine stopped first; status 2: not relayed.
+                              if (size > 0 && data[0] != 2) {
+                                reply.answered = true;
+                                reply.empty = data[0] == 0;
+                                reply.bytes.assign(data + 1, data + size);
+                              }
+                              done(reply);
                             });
-  PumpUntil([&] { return *arrived; });
-  return *reply;
 }
 
 std::optional<vela::EncodableValue> RelayEngine::Call(

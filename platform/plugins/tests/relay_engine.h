@@ -6,6 +6,7 @@
 // and hands back the raw reply.
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,6 +42,12 @@ class RelayEngine {
   // Has the application send `message` on `channel` and waits (running this thread's
   // messages) for the reply.
   RelayedReply Send(const std::string& channel, const std::vector<uint8_t>& message);
+
+  // The same without waiting: `done` receives the reply on this thread once it arrives, or
+  // an unanswered one when the engine stops first. Called exactly once unless the send is
+  // refused outright.
+  void Post(const std::string& channel, const std::vector<uint8_t>& message,
+            std::function<void(const RelayedReply& reply)> done);
 
   // The same with a value encoded by `codec`; the decoded reply, or empty when no
   // decodable reply came (the test fails when none came at all).
