@@ -1,0 +1,326 @@
+// The real tervala_app with the bridge, flooded: thousands of malformed messages on every
+// channel of the host's plug-ins, with valid requests among them, and a close request sent
+// while hundreds of requests are still in flight.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bundle/sample/nimbus_records.h"
+#include "bundle/tests/app_process.h"
+#include "embedding_client/standard_message_codec.h"
+
+namespace bundle_test {
+namespace {
+
+namespace fs = std::filesystem;
+using tervala_bundle::AppDescription;
+using tervala_bundle::AppOptionsRecord;
+using tervala_bundle::BridgeFrame;
+using tervala_bundle::ChannelReply;
+using tervala_bundle::EncodeRecordMessage;
+using tervala_bundle::FrameKind;
+using vela::EncodableList;
+using vela::EncodableValue;
+
+constexpr char kPermissionsChannel[] = "dev.vela.plugins.PermissionsWindows.checkPermissionStatus";
+constexpr char kLinkOpenerChannel[] = "dev.vela.plugins.LinkOpenerWindows.openUrl";
+constexpr char kAppName[] = "flood-app";
+
+// A valid request of one channel and what its reply must satisfy.
+struct ValidRequest {
+  std::string channel;
+  std::vector<uint8_t> message;
+  // Empty when the reply is right, else what is wrong with it.
+  std::string (*check)(const ChannelReply& reply);
+};
+
+std::string ExpectSuccess(const ChannelReply& reply) {
+  return reply.kind == ChannelReply::Kind::kSuccess ? "" : "not a success: " + reply.code;
+}
+
+std::string ExpectNullSuccess(const ChannelReply& reply) {
+  if (reply.kind != ChannelReply::Kind::kSuccess || !reply.value.IsNull()) return "not [null]";
+  return "";
+}
+
+std::vector<ValidRequest> ValidRequests() {
+  AppOptionsRecord options;
+  options.fields[AppOptionsRecord::kApiKey] = "flood-key";
+  options.fields[AppOptionsRecord::kAppId] = "1:7:desktop:7";
+  options.fields[AppOptionsRecord::kProjectId] = "flood-project";
+  const auto standard = [](const EncodableValue& value) {
+    return *vela::StandardMessageCodec::GetInstance().EncodeMessage(value);
+  };
+  using namespace tervala_bundle;
+  return {
+      {kInitializeAppChannel,
+       EncodeRecordMessage(EncodableList{EncodableValue(kAppName), options.ToValue()}),
+       [](const ChannelReply& reply) -> std::string {
+         if (reply.kind != ChannelReply::Kind::kSuccess) return "not a success: " + reply.code;
+         const std::optional<AppDescription> app = AppDescription::FromValue(reply.value);
+         return app && app->name == kAppName ? "" : "not the app's description";
+       }},
+      {kInitializeCoreChannel, EncodeRecordMessage(EncodableList{}),
+       [](const ChannelReply& reply) -> std::string {
+         if (!ExpectSuccess(reply).empty()) return ExpectSuccess(reply);
+         return reply.value.Holds<EncodableList>() ? "" : "not a list of apps";
+       }},
+      {kOptionsFromResourceChannel, EncodeRecordMessage(EncodableList{}),
+       [](const ChannelReply& reply) -> std::string {
+         if (!ExpectSuccess(reply).empty()) return ExpectSuccess(reply);
+         const std::optional<AppOptionsRecord> read = AppOptionsRecord::FromValue(reply.value);
+         return read && read->Text(AppOptionsRecord::kProjectId) == "tervala-sample"
+                    ? ""
+                    : "not the config file's options";
+       }},
+      {kSetDataCollectionChannel,
+       EncodeRecordMessage(EncodableList{EncodableValue(kAppName), EncodableValue(true)}),
+       ExpectNullSuccess},
+      {kSetResourceManagementChannel,
+       EncodeRecordMessage(EncodableList{EncodableValue(kAppName), EncodableValue(false)}),
+       ExpectNullSuccess},
+      {kDeleteChannel, EncodeRecordMessage(EncodableList{EncodableValue("no-such-app")}),
+       ExpectNullSuccess},
+      {kPermissionsChannel, standard(EncodableList{EncodableValue("camera")}),
+       [](const ChannelReply& reply) -> std::string {
+         return reply.kind == ChannelReply::Kind::kSuccess &&
+                        reply.value == EncodableValue("granted")
+                    ? ""
+                    : "not [\"granted\"]";
+       }},
+      {kLinkOpenerChannel, standard(EncodableList{EncodableValue("https://tervala.example/")}),
+       [](const ChannelReply& reply) -> std::string {
+         return reply.kind == ChannelReply::Kind::kSuccess && reply.value == EncodableValue(true)
+                    ? ""
+                    : "not [true]";
+       }},
+  };
+}
+
+// Messages that are hostile by construction: sizes claiming far more than is there, nesting
+// beyond any limit, records without their fields, values of the wrong type.
+std::vector<std::vector<uint8_t>> HostileMessages() {
+  std::vector<uint8_t> deep;
+  for (int i = 0; i < 2000; ++i) deep.insert(deep.end(), {12, 1});
+  deep.push_back(0);
+  return {
+      {},
+      {12, 255, 255, 255, 255, 127},
+      {7, 254, 255, 255, 'a'},
+      {8, 255, 0, 0, 0, 64},
+      {11, 255, 255, 255, 255, 15, 0, 0, 0},
+      {13, 2, 7, 1, 'k'},
+      deep,
+      {129},
+      {129, 12, 2, 0, 0},
+      {130, 12, 4, 0, 0, 0, 0},
+      {12, 2, 129, 12, 0, 1},
+      {12, 1, 3, 1, 0, 0, 0},
+      {12, 2, 0, 0},
+      {12, 2, 7, 1, 'a', 3, 1, 0, 0, 0},
+      {7, 3, 'a', 'b', 'c'},
+      {200, 1, 2, 3},
+      {0, 0, 0, 0, 0},
+  };
+}
+
+// A malformed version of `valid`: random bytes, the message cut short, a byte changed, or
+// one of the hostile messages.
+std::vector<uint8_t> Malformed(std::mt19937& random, const std::vector<uint8_t>& valid,
+                               const std::vector<std::vector<uint8_t>>& hostile) {
+  std::vector<uint8_t> message = valid;
+  switch (random() % 4) {
+    case 0:
+      message.resize(random() % 64);
+      for (uint8_t& byte : message) byte = static_cast<uint8_t>(random());
+      break;
+    case 1:
+      message.resize(message.empty() ? 0 : random() % message.size());
+      break;
+    case 2:
+      if (!message.empty()) message[random() % message.size()] = static_cast<uint8_t>(random());
+      break;
+    default:
+      message = hostile[random() % hostile.size()];
+      break;
+  }
+  return message;
+}
+
+// Reads the bridge's reply frames on a thread of its own, so that the sender never waits
+// for the bridge while the bridge waits for it.
+class ReplyCollector {
+ public:
+  explicit ReplyCollector(BridgeClient* client)
+      : thread_([this, client] {
+          while (std::optional<BridgeFrame> frame = client->Receive()) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (frame->kind != static_cast<uint8_t>(FrameKind::kReply)) {
+              ++others_;
+            } else if (!replies_.emplace(frame->id, std::move(frame->message)).second) {
+              ++duplicates_;
+            }
+            if (replies_.size() == expected_) break;
+          }
+        }) {}
+  ~ReplyCollector() { Join(); }
+
+  // Stops after this many replies; 0 reads to the end of the connection.
+  void Expect(size_t count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    expected_ = count;
+  }
+
+  // Waits for the reading to end: the expected replies came, the connection ended, or no
+  // frame came for 20 seconds.
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+  // After Join.
+  const std::map<uint32_t, std::vector<uint8_t>>& replies() const { return replies_; }
+  int duplicates() const { return duplicates_; }
+  int others() const { return others_; }
+
+ private:
+  std::mutex mutex_;
+  size_t expected_ = 0;
+  std::map<uint32_t, std::vector<uint8_t>> replies_;
+  int duplicates_ = 0;
+  int others_ = 0;
+  std::thread thread_;
+};
+
+class BridgeFloodTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::copy_file(SAMPLE_CONFIG, work_.path() + "/nimbus-services.json");
+    socket_ = work_.path() + "/bridge.sock";
+    app_ = std::make_unique<AppProcess>(
+        TERVALA_BRIDGE_APP, std::vector<std::string>{"--bridge-socket=" + socket_}, work_.path(),
+        std::vector<std::string>{"XDG_DATA_HOME=" + data_.path(), "TERVALA_LINK_OPENER_DRY_RUN=1"});
+    ASSERT_TRUE(app_->started());
+    ASSERT_TRUE(client_.Connect(socket_));
+  }
+
+  bool Send(uint32_t id, const std::string& channel, const std::vector<uint8_t>& message) {
+    return client_.Send({static_cast<uint8_t>(FrameKind::kSend), id, channel, message});
+  }
+
+  TemporaryFolder work_;
+  TemporaryFolder data_;
+  std::string socket_;
+  std::unique_ptr<AppProcess> app_;
+  BridgeClient client_;
+};
+
+TEST_F(BridgeFloodTest, ValidRequestsAreAnsweredAmongThousandsOfMalformedOnes) {
+  constexpr int kRounds = 440;  // every 11th round valid: 3200 malformed, 320 valid
+  const std::vector<ValidRequest> valid = ValidRequests();
+  const std::vector<std::vector<uint8_t>> hostile = HostileMessages();
+  std::mt19937 random(20261208);
+  std::map<uint32_t, const ValidRequest*> valid_ids;
+  std::map<uint32_t, std::string> malformed_ids;  // id to channel
+
+  uint32_t id = 0;
+  {
+    ReplyCollector collector(&client_);
+    collector.Expect(kRounds * valid.size());
+    for (int round = 0; round < kRounds; ++round) {
+      for (const ValidRequest& request : valid) {
+        ++id;
+        if (round % 11 == 0) {
+          valid_ids[id] = &request;
+          ASSERT_TRUE(Send(id, request.channel, request.message));
+        } else {
+          malformed_ids[id] = request.channel;
+          ASSERT_TRUE(Send(id, request.channel, Malformed(random, request.message, hostile)));
+        }
+      }
+    }
+    collector.Join();
+    EXPECT_EQ(collector.duplicates(), 0);
+    EXPECT_EQ(collector.others(), 0);
+    ASSERT_EQ(collector.replies().size(), static_cast<size_t>(id)) << "replies missing";
+
+    int empty = 0, errors = 0;
+    for (const auto& [reply_id, bytes] : collector.replies()) {
+      const ChannelReply reply = ChannelReply::Decode(bytes.data(), bytes.size());
+      if (auto found = valid_ids.find(reply_id); found != valid_ids.end()) {
+        EXPECT_EQ(found->second->check(reply), "") << found->second->channel << " id " << reply_id;
+        continue;
+      }
+      // A malformed request is refused (no bytes: it does not decode) or answered with an
+      // envelope, never with something the client cannot read.
+      ASSERT_TRUE(malformed_ids.count(reply_id)) << "a reply to unknown id " << reply_id;
+      EXPECT_NE(reply.kind, ChannelReply::Kind::kMalformed)
+          << malformed_ids[reply_id] << " id " << reply_id;
+      empty += reply.kind == ChannelReply::Kind::kEmpty;
+      errors += reply.kind == ChannelReply::Kind::kError;
+    }
+    // The flood reached both the decoder's refusals and the handlers' own checks.
+    EXPECT_GT(empty, 100);
+    EXPECT_GT(errors, 100);
+  }
+
+  // Still served afterwards, and ends normally.
+  ASSERT_TRUE(Send(++id, valid[0].channel, valid[0].message));
+  std::optional<BridgeFrame> last = client_.Receive();
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->id, id);
+  EXPECT_EQ(valid[0].check(ChannelReply::Decode(last->message.data(), last->message.size())), "");
+  ASSERT_TRUE(client_.Send({static_cast<uint8_t>(FrameKind::kClose), 0, "", {}}));
+  EXPECT_EQ(app_->WaitForExit(), 0);
+  EXPECT_THAT(app_->StandardError(), ::testing::HasSubstr("Unable to decode message on channel"));
+}
+
+TEST_F(BridgeFloodTest, ClosingWithRequestsInFlightAnswersEachAtMostOnceAndEndsNormally) {
+  const std::vector<ValidRequest> valid = ValidRequests();
+  const std::vector<std::vector<uint8_t>> hostile = HostileMessages();
+  std::mt19937 random(8122026);
+  ReplyCollector collector(&client_);  // reads to the end of the connection
+  // Requests before the close request, then more while the application closes, until the
+  // bridge stops reading: the engine stops with some of them queued or not yet sent.
+  constexpr uint32_t kBeforeClose = 400;
+  uint32_t id = 0;
+  bool sending = true;
+  for (int round = 0; sending && round < 2000; ++round) {
+    for (const ValidRequest& request : valid) {
+      if (++id == kBeforeClose + 1) {
+        ASSERT_TRUE(client_.Send({static_cast<uint8_t>(FrameKind::kClose), 0, "", {}}));
+      }
+      if (!Send(id, request.channel,
+                round % 2 == 0 ? request.message : Malformed(random, request.message, hostile))) {
+        sending = false;  // the bridge has gone
+        break;
+      }
+    }
+  }
+  EXPECT_EQ(app_->WaitForExit(), 0);
+  collector.Join();
+
+  // At most one reply for each request: native code's, or the empty reply for what it had
+  // not answered when the engine stopped; every request sent before the close request got
+  // its reply.
+  EXPECT_EQ(collector.duplicates(), 0);
+  for (uint32_t before = 1; before <= kBeforeClose; ++before) {
+    EXPECT_TRUE(collector.replies().count(before)) << "no reply for id " << before;
+  }
+  for (const auto& [reply_id, bytes] : collector.replies()) {
+    EXPECT_LE(reply_id, id);
+    EXPECT_NE(ChannelReply::Decode(bytes.data(), bytes.size()).kind,
+              ChannelReply::Kind::kMalformed)
+        << "id " << reply_id;
+  }
+}
+
+}  // namespace
+}  // namespace bundle_test
