@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 all_targets=(standard_codec bridge_codec json_config heartbeat_file base64 zlib json_variant
-             flexbuffer_variant)
+             flexbuffer_variant plugin_channels)
 targets=("$@")
 [[ ${#targets[@]} -gt 0 ]] || targets=("${all_targets[@]}")
 
@@ -24,6 +24,7 @@ sources() {
     zlib) echo app/heartbeat/{zlib,gzip_header_parser}.cc ;;
     json_variant) echo app/variant/{strict_json,variant_conversions}.cc ;;
     flexbuffer_variant) echo app/variant/variant_conversions.cc ;;
+    plugin_channels) echo nimbus_core_plugin/{host_api,nimbus_core_plugin,options_conversion}.cc embedding_client/message_channel.cc ;;
   esac
 }
 

@@ -157,7 +157,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Fail("more apps than requests", channel);
     }
   }
-  // Each input starts from no apps, as the first request of a run does.
+  // Each input starts from no apps and no heartbeat files, as the first request of a run
+  // does; deleting an app stops its heartbeat worker, so no file is written after this.
   for (nimbus::App* app : nimbus::App::GetApps()) delete app;
+  std::error_code ignored;
+  std::filesystem::remove_all(fixture.folder + "/nimbus-heartbeat", ignored);
   return 0;
 }

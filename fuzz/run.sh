@@ -53,7 +53,7 @@ for target in "${targets[@]}"; do
   # The last status line carries the edge coverage, features and corpus size.
   last=$(grep -E '^#[0-9]+' "$log" | tail -n 1 || true)
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-  total=$(sed -n 's/.*Loaded 1 modules *(\([0-9]*\) inline 8-bit counters.*/\1/p' "$log")
+  total=$(sed -n 's/.*Loaded [0-9]* modules *(\([0-9]*\) inline 8-bit counters.*/\1/p' "$log")
   echo "$target: ${runs:-?} executions in $((SECONDS - started))s; edges of ${total:-?}: ${last#*cov: }"
 done
 exit $status
