@@ -244,3 +244,9 @@ write("plugin_channels", "errors", requests(
     (INITIALIZE_APP, name_list(string("a"), b"\x00")),
     (INITIALIZE_APP, name_list(string("a"), string("not options"))),
     (DELETE, b"\x0c\x01\x07\x09a")))
+# Without the config file (selector bit 7): the answers for missing options.
+NO_CONFIG = 0x80
+write("plugin_channels", "without_config", requests(
+    (OPTIONS_FROM_RESOURCE | NO_CONFIG, empty_list),
+    (INITIALIZE_APP | NO_CONFIG, name_list(string("x"), bytes([129, 12, 14]) + string("") * 4 + b"\0" * 10)),
+    create))

@@ -1,6 +1,8 @@
 // The core plug-in's six channel handlers fed raw request bytes, as the engine side would
-// send them: the input is a run of requests, each a channel selector, a 16-bit length and
-// that many message bytes, delivered to the real plug-in through an in-process messenger.
+// send them: the input is a run of requests, each a selector byte, a 16-bit length and that
+// many message bytes, delivered to the real plug-in through an in-process messenger. The
+// selector's low seven bits pick the channel; its high bit hides the config file, so that
+// the answers for missing options are reached too.
 //
 // Beyond safety it checks what every sender relies on: each request gets exactly one
 // reply before the handler returns; the reply is empty exactly when the request does not
@@ -70,7 +72,7 @@ class DirectMessenger : public vela::BinaryMessenger {
   std::map<std::string, vela::MessageHandlerFunction> handlers_;
 };
 
-// A valid config file, so that optionsFromResource can succeed.
+// A valid config file, so that optionsFromResource and incomplete options can succeed.
 constexpr char kConfig[] = R"({
   "project_info": {"project_number": "1", "project_id": "fuzz-project"},
   "client": [{"client_info": {"mobile_app_id": "1:1:desktop:1",
@@ -78,8 +80,9 @@ constexpr char kConfig[] = R"({
               "api_key": [{"current_key": "fuzz-key"}]}]
 })";
 
-// The plug-in on its messenger, with its config and data folders in a private folder
-// (in memory when possible: heartbeats end with an fsync).
+// The plug-in on its messenger, with its data folder and two config folders (one with a
+// config file, one empty) in a private folder (in memory when possible: heartbeats end
+// with an fsync).
 struct Fixture {
   Fixture() {
     tervala_fuzz::QuietLogAbortOnAssert();
@@ -93,8 +96,12 @@ struct Fixture {
     }
     if (folder.empty()) Fail("cannot make a temporary folder", "-");
     setenv("XDG_DATA_HOME", folder.c_str(), 1);
-    std::ofstream(folder + "/" + nimbus::kConfigFileDesktop) << kConfig;
-    nimbus::SetConfigDirectory((folder + "/").c_str());
+    with_config = folder + "/config/";
+    without_config = folder + "/empty/";
+    std::filesystem::create_directory(with_config);
+    std::filesystem::create_directory(without_config);
+    std::ofstream(with_config + nimbus::kConfigFileDesktop) << kConfig;
+    UseConfig(true);
     NimbusCoreHostApi::SetUp(&messenger, &plugin);
     NimbusAppHostApi::SetUp(&messenger, &plugin);
   }
@@ -105,7 +112,16 @@ struct Fixture {
     std::filesystem::remove_all(folder, error);
   }
 
+  void UseConfig(bool config) {
+    if (config == config_used) return;
+    nimbus::SetConfigDirectory((config ? with_config : without_config).c_str());
+    config_used = config;
+  }
+
   std::string folder;
+  std::string with_config;
+  std::string without_config;
+  bool config_used = false;
   DirectMessenger messenger;
   NimbusCorePlugin plugin;
 };
@@ -128,7 +144,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Fixture fixture;
   size_t at = 0;
   for (int request = 0; request < kMaxRequests && at < size; ++request) {
-    const char* channel = kChannels[data[at++] % kChannelCount];
+    const uint8_t selector = data[at++];
+    const char* channel = kChannels[(selector & 0x7f) % kChannelCount];
+    fixture.UseConfig((selector & 0x80) == 0);
     size_t length = 0;
     if (at + 2 <= size) {
       length = data[at] | (static_cast<size_t>(data[at + 1]) << 8);
