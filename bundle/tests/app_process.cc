@@ -123,6 +123,16 @@ std::string AppProcess::StandardOutput() const { return ReadFile(output_.path() 
 
 std::string AppProcess::StandardError() const { return ReadFile(output_.path() + "/stderr"); }
 
+void BridgeTest::SetUp() {
+  std::filesystem::copy_file(SAMPLE_CONFIG, work_.path() + "/nimbus-services.json");
+  socket_ = work_.path() + "/bridge.sock";
+  app_ = std::make_unique<AppProcess>(
+      TERVALA_BRIDGE_APP, std::vector<std::string>{"--bridge-socket=" + socket_}, work_.path(),
+      std::vector<std::string>{"XDG_DATA_HOME=" + data_.path(), "TERVALA_LINK_OPENER_DRY_RUN=1"});
+  ASSERT_TRUE(app_->started());
+  ASSERT_TRUE(client_.Connect(socket_));
+}
+
 bool BridgeClient::Connect(const std::string& socket_path, int timeout_ms) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;

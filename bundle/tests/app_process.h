@@ -4,8 +4,10 @@
 #ifndef TERVALA_BUNDLE_TESTS_APP_PROCESS_H_
 #define TERVALA_BUNDLE_TESTS_APP_PROCESS_H_
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -76,6 +78,20 @@ class BridgeClient {
  private:
   int fd_ = -1;
   tervala_bundle::FrameReader reader_;
+};
+
+// Tests of the bridge: tervala_app with the bridge bundle, started in a working folder of its
+// own that holds a copy of the sample config file, with a data folder of its own and the link
+// opener in dry-run mode; client_ is connected to its socket.
+class BridgeTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+
+  TemporaryFolder work_;
+  TemporaryFolder data_;
+  std::string socket_;
+  std::unique_ptr<AppProcess> app_;
+  BridgeClient client_;
 };
 
 // The contents of a file; empty when it cannot be read.

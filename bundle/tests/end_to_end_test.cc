@@ -96,18 +96,8 @@ TEST(SampleEndToEndTest, OptionsFromTheArgumentsNeedNoConfigFile) {
 }
 
 // A bridge run and its client.
-class BridgeEndToEndTest : public ::testing::Test {
+class BridgeEndToEndTest : public BridgeTest {
  protected:
-  void SetUp() override {
-    fs::copy_file(SAMPLE_CONFIG, work_.path() + "/nimbus-services.json");
-    socket_ = work_.path() + "/bridge.sock";
-    app_ = std::make_unique<AppProcess>(
-        TERVALA_BRIDGE_APP, std::vector<std::string>{"--bridge-socket=" + socket_}, work_.path(),
-        std::vector<std::string>{"XDG_DATA_HOME=" + data_.path(), "TERVALA_LINK_OPENER_DRY_RUN=1"});
-    ASSERT_TRUE(app_->started());
-    ASSERT_TRUE(client_.Connect(socket_));
-  }
-
   // Sends `bytes` on the channel and returns the reply frame's bytes.
   std::vector<uint8_t> Call(const std::string& channel, const std::vector<uint8_t>& bytes) {
     const uint32_t id = next_id_++;
@@ -139,11 +129,6 @@ class BridgeEndToEndTest : public ::testing::Test {
     return app_->WaitForExit();
   }
 
-  TemporaryFolder work_;
-  TemporaryFolder data_;
-  std::string socket_;
-  std::unique_ptr<AppProcess> app_;
-  BridgeClient client_;
   uint32_t next_id_ = 1;
 };
 

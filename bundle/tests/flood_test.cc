@@ -4,7 +4,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -20,7 +19,6 @@
 namespace bundle_test {
 namespace {
 
-namespace fs = std::filesystem;
 using tervala_bundle::AppDescription;
 using tervala_bundle::AppOptionsRecord;
 using tervala_bundle::BridgeFrame;
@@ -199,27 +197,11 @@ class ReplyCollector {
   std::thread thread_;
 };
 
-class BridgeFloodTest : public ::testing::Test {
+class BridgeFloodTest : public BridgeTest {
  protected:
-  void SetUp() override {
-    fs::copy_file(SAMPLE_CONFIG, work_.path() + "/nimbus-services.json");
-    socket_ = work_.path() + "/bridge.sock";
-    app_ = std::make_unique<AppProcess>(
-        TERVALA_BRIDGE_APP, std::vector<std::string>{"--bridge-socket=" + socket_}, work_.path(),
-        std::vector<std::string>{"XDG_DATA_HOME=" + data_.path(), "TERVALA_LINK_OPENER_DRY_RUN=1"});
-    ASSERT_TRUE(app_->started());
-    ASSERT_TRUE(client_.Connect(socket_));
-  }
-
   bool Send(uint32_t id, const std::string& channel, const std::vector<uint8_t>& message) {
     return client_.Send({static_cast<uint8_t>(FrameKind::kSend), id, channel, message});
   }
-
-  TemporaryFolder work_;
-  TemporaryFolder data_;
-  std::string socket_;
-  std::unique_ptr<AppProcess> app_;
-  BridgeClient client_;
 };
 
 TEST_F(BridgeFloodTest, ValidRequestsAreAnsweredAmongThousandsOfMalformedOnes) {
@@ -316,8 +298,7 @@ TEST_F(BridgeFloodTest, ClosingWithRequestsInFlightAnswersEachAtMostOnceAndEndsN
   }
   for (const auto& [reply_id, bytes] : collector.replies()) {
     EXPECT_LE(reply_id, id);
-    EXPECT_NE(ChannelReply::Decode(bytes.data(), bytes.size()).kind,
-              ChannelReply::Kind::kMalformed)
+    EXPECT_NE(ChannelReply::Decode(bytes.data(), bytes.size()).kind, ChannelReply::Kind::kMalformed)
         << "id " << reply_id;
   }
 }
