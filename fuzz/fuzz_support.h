@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The entry point each fuzz target defines; libFuzzer or the replay driver calls it.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
@@ -18,6 +19,11 @@ void QuietLogAbortOnAssert();
 
 // Discards everything written to std::cerr from now on.
 void SilenceStdCerr();
+
+// Makes a new empty folder whose name starts with `prefix`: in /dev/shm when possible,
+// since targets that write files back pay an fsync per write on a disk, else in the
+// temporary directory. Aborts when neither works. The caller removes it.
+std::string MakeScratchFolder(const std::string& prefix);
 
 }  // namespace tervala_fuzz
 

@@ -2,7 +2,7 @@
 // in a private data folder and read back. Any bytes either read as a record or fail
 // cleanly; a record read from them writes and reads back unchanged.
 
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,17 +28,7 @@ void Fail(const char* what) {
 struct Fixture {
   Fixture() {
     tervala_fuzz::QuietLogAbortOnAssert();
-    // In memory when possible: every write back ends with an fsync, which costs a disk
-    // write elsewhere.
-    for (const std::filesystem::path& base :
-         {std::filesystem::path("/dev/shm"), std::filesystem::temp_directory_path()}) {
-      std::string pattern = base / "heartbeat-fuzz-XXXXXX";
-      if (mkdtemp(pattern.data()) != nullptr) {
-        folder = pattern;
-        break;
-      }
-    }
-    if (folder.empty()) Fail("cannot make a temporary folder");
+    folder = tervala_fuzz::MakeScratchFolder("heartbeat-fuzz");
     setenv("XDG_DATA_HOME", folder.c_str(), 1);
     storage = std::make_unique<HeartbeatStorage>("fuzz", &logger);
     path = std::string(storage->filename().begin(), storage->filename().end());

@@ -9,7 +9,7 @@
 // decode; any other reply is a success [value] or an error [code, message, details] with
 // texts for code and message; and the app registry holds no more than the requests made.
 
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -81,20 +81,11 @@ constexpr char kConfig[] = R"({
 })";
 
 // The plug-in on its messenger, with its data folder and two config folders (one with a
-// config file, one empty) in a private folder (in memory when possible: heartbeats end
-// with an fsync).
+// config file, one empty) in a scratch folder.
 struct Fixture {
   Fixture() {
     tervala_fuzz::QuietLogAbortOnAssert();
-    for (const std::filesystem::path& base :
-         {std::filesystem::path("/dev/shm"), std::filesystem::temp_directory_path()}) {
-      std::string pattern = base / "plugin-fuzz-XXXXXX";
-      if (mkdtemp(pattern.data()) != nullptr) {
-        folder = pattern;
-        break;
-      }
-    }
-    if (folder.empty()) Fail("cannot make a temporary folder", "-");
+    folder = tervala_fuzz::MakeScratchFolder("plugin-fuzz");
     setenv("XDG_DATA_HOME", folder.c_str(), 1);
     with_config = folder + "/config/";
     without_config = folder + "/empty/";

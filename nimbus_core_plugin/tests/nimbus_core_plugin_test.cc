@@ -19,6 +19,7 @@
 #include "app/heartbeat/tests/test_data_home.h"
 #include "app/log.h"
 #include "nimbus_core_plugin/nimbus_core_plugin_c_api.h"
+#include "nimbus_core_plugin/tests/app_core_test.h"
 #include "nimbus_core_plugin/vela_nimbus_plugin.h"
 #include "platform/plugins/tests/relay_engine.h"
 
@@ -71,13 +72,10 @@ const CoreInitializeResponse& AsResponse(const EncodableValue& value) {
   return value.Get<CustomEncodableValue>().Get<CoreInitializeResponse>();
 }
 
-class NimbusCorePluginTest : public ::testing::Test {
+class NimbusCorePluginTest : public AppCoreTest {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "plugin-config-XXXXXX");
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    config_dir_ = pattern;
-    nimbus::SetConfigDirectory(config_dir_.c_str());
+    AppCoreTest::SetUp();
     ASSERT_TRUE(relay_.is_running());
     NimbusCorePluginCApiRegisterWithRegistrar(
         relay_.engine().RegistrarForPlugin("NimbusCorePluginCApi"));
@@ -85,9 +83,7 @@ class NimbusCorePluginTest : public ::testing::Test {
 
   void TearDown() override {
     RegisterVelaNimbusPlugin("counting", nullptr);
-    for (nimbus::App* app : nimbus::App::GetApps()) delete app;
-    nimbus::SetConfigDirectory("");
-    std::filesystem::remove_all(config_dir_);
+    AppCoreTest::TearDown();
   }
 
   std::optional<EncodableValue> Call(const std::string& channel, const EncodableValue& message) {
@@ -129,9 +125,7 @@ class NimbusCorePluginTest : public ::testing::Test {
     std::ofstream(std::filesystem::path(config_dir_) / "nimbus-services.json") << json;
   }
 
-  nimbus::heartbeat::testing::TestDataHome home_;
   ErrorLog log_;
-  std::string config_dir_;
   RelayEngine relay_;
 };
 

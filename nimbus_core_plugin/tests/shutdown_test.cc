@@ -3,19 +3,15 @@
 // thread, some not yet sent, when the engine is destroyed.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "app/app.h"
-#include "app/app_options.h"
-#include "app/heartbeat/tests/test_data_home.h"
 #include "nimbus_core_plugin/host_api.h"
 #include "nimbus_core_plugin/nimbus_core_plugin_c_api.h"
+#include "nimbus_core_plugin/tests/app_core_test.h"
 #include "platform/plugins/tests/relay_engine.h"
 
 namespace nimbus_core_windows {
@@ -49,24 +45,7 @@ std::pair<const char*, EncodableValue> Request(int index) {
   }
 }
 
-class PluginShutdownTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "plugin-config-XXXXXX");
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    config_dir_ = pattern;
-    nimbus::SetConfigDirectory(config_dir_.c_str());
-  }
-
-  void TearDown() override {
-    for (nimbus::App* app : nimbus::App::GetApps()) delete app;
-    nimbus::SetConfigDirectory("");
-    std::filesystem::remove_all(config_dir_);
-  }
-
-  nimbus::heartbeat::testing::TestDataHome home_;
-  std::string config_dir_;
-};
+using PluginShutdownTest = AppCoreTest;
 
 TEST_F(PluginShutdownTest, RequestsInFlightWhenTheEngineStopsAreSettledOnce) {
   constexpr int kRequests = 240;
