@@ -1,13 +1,11 @@
 #include "embedding_client/tests/engine_test_support.h"
 
 #include <dlfcn.h>
-#include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <thread>
 
 #include "embedding_client/standard_message_codec.h"
 
@@ -53,26 +51,6 @@ EngineProject TestBundle::BrokenProject() const {
   EngineProject project(folder_.wstring());
   project.aot_library_path = (folder_ / "missing.so").wstring();
   return project;
-}
-
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    MSG message;
-    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
-  return true;
-}
-
-void PumpFor(std::chrono::milliseconds duration) {
-  const auto until = std::chrono::steady_clock::now() + duration;
-  PumpUntil([&] { return std::chrono::steady_clock::now() >= until; }, duration * 2);
 }
 
 std::optional<EncodableValue> Command(BinaryMessenger& messenger, const EncodableList& command) {

@@ -16,6 +16,7 @@
 #include "embedding_client/binary_messenger.h"
 #include "embedding_client/encodable_value.h"
 #include "embedding_client/engine_project.h"
+#include "platform/win32/tests/message_pump.h"
 #include "vela_windows.h"
 
 namespace vela::testing {
@@ -39,13 +40,9 @@ class TestBundle {
   std::filesystem::path folder_;
 };
 
-// Runs the calling thread's messages until `done` holds or `timeout` passes; whether
-// `done` held.
-bool PumpUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds timeout = std::chrono::seconds(10));
-
-// Runs the calling thread's messages for `duration`.
-void PumpFor(std::chrono::milliseconds duration);
+// Running the calling thread's messages until a condition holds, or for a while.
+using win32_testing::PumpFor;
+using win32_testing::PumpUntil;
 
 // Sends a command to the test bundle and runs messages until its answer arrives; empty
 // when no answer came (or the empty reply did).

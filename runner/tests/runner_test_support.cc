@@ -12,13 +12,10 @@
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <sstream>
-#include <thread>
 
 extern char** environ;
 
@@ -27,7 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr auto kPumpLimit = std::chrono::seconds(20);
 constexpr int kEventLimitMs = 20'000;
 constexpr int kExitLimitMs = 30'000;
 // Where the child finds the event pipe (standard output goes there too).
@@ -67,50 +63,6 @@ int ElapsedMs(std::chrono::steady_clock::time_point since) {
                               .count());
 }
 
-// Pumps until `done` or WM_QUIT, with a watchdog that wakes the loop once at the limit.
-bool Pump(const std::function<bool()>& done, int* quit_code) {
-  std::mutex mutex;
-  std::condition_variable finished_signal;
-  bool finished = false;
-  bool timed_out = false;
-  const DWORD thread_id = GetCurrentThreadId();
-  std::thread watchdog([&] {
-    std::unique_lock<std::mutex> lock(mutex);
-    if (!finished_signal.wait_for(lock, kPumpLimit, [&] { return finished; })) {
-      timed_out = true;
-      PostThreadMessageW(thread_id, WM_NULL, 0, 0);
-    }
-  });
-  bool result = false;
-  for (;;) {
-    if (done()) {
-      result = true;
-      break;
-    }
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (timed_out) break;
-    }
-    MSG msg{};
-    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got == 0) {
-      if (quit_code != nullptr) *quit_code = static_cast<int>(msg.wParam);
-      result = quit_code != nullptr || done();
-      break;
-    }
-    if (got < 0) break;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    finished = true;
-  }
-  finished_signal.notify_all();
-  watchdog.join();
-  return result;
-}
-
 }  // namespace
 
 BundleFolder::BundleFolder(AppLibrary library) : path_(MakeTemporaryFolder()) {
@@ -121,8 +73,6 @@ BundleFolder::~BundleFolder() { RemoveFolder(path_); }
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
-bool PumpUntil(const std::function<bool()>& done) { return Pump(done, nullptr); }
-
 void PumpPending() {
   MSG msg{};
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -130,10 +80,6 @@ void PumpPending() {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
-}
-
-bool PumpUntilQuit(int* quit_code) {
-  return Pump([] { return false; }, quit_code);
 }
 
 AppFolder::AppFolder(AppLibrary library) : path_(MakeTemporaryFolder()) {

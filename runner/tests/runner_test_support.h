@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/tests/message_pump.h"
+
 namespace runner_test {
 
 // What a bundle folder holds as its application library.
@@ -36,16 +38,12 @@ class BundleFolder {
 // The wide form of an ASCII path.
 std::wstring Wide(const std::string& text);
 
-// Handles window messages of this thread until `done` holds, for at most 20 seconds; true
-// when it held.
-bool PumpUntil(const std::function<bool()>& done);
-
 // Handles the window messages of this thread that are already queued.
 void PumpPending();
 
-// Handles window messages of this thread until WM_QUIT, for at most 20 seconds; true when
-// it came, with its exit code in `quit_code`.
-bool PumpUntilQuit(int* quit_code);
+// Handling window messages until a condition holds or WM_QUIT comes.
+using win32_testing::PumpUntil;
+using win32_testing::PumpUntilQuit;
 
 // A copy of tervala_app in a temporary folder of its own, with a bundle folder data/ beside
 // it. Removed on destruction.

@@ -5,10 +5,8 @@
 #include <time.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
-#include <mutex>
 
 namespace engine_test {
 
@@ -44,47 +42,6 @@ Properties::Properties(std::wstring assets, std::wstring icu_data, std::wstring 
   properties_.entrypoint = entry_point_.c_str();
   properties_.entrypoint_argc = static_cast<int32_t>(argument_pointers_.size());
   properties_.entrypoint_argv = argument_pointers_.empty() ? nullptr : argument_pointers_.data();
-}
-
-bool PumpUntil(const std::function<bool()>& done) {
-  std::mutex mutex;
-  std::condition_variable finished_signal;
-  bool finished = false;
-  bool timed_out = false;
-  const DWORD thread_id = GetCurrentThreadId();
-  // Wakes the loop once, should the condition never come; no polling meanwhile.
-  std::thread watchdog([&] {
-    std::unique_lock<std::mutex> lock(mutex);
-    if (!finished_signal.wait_for(lock, std::chrono::seconds(20), [&] { return finished; })) {
-      timed_out = true;
-      PostThreadMessageW(thread_id, WM_NULL, 0, 0);
-    }
-  });
-  bool result = true;
-  for (;;) {
-    if (done()) break;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (timed_out) {
-        result = false;
-        break;
-      }
-    }
-    MSG msg;
-    if (GetMessageW(&msg, nullptr, 0, 0) <= 0) {
-      result = done();
-      break;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    finished = true;
-  }
-  finished_signal.notify_one();
-  watchdog.join();
-  return result;
 }
 
 void ReplyLog::Callback(const uint8_t* data, size_t size, void* user_data) {

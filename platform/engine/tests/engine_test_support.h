@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/win32/tests/message_pump.h"
 #include "vela_windows.h"
 
 namespace engine_test {
@@ -45,7 +46,7 @@ class Properties {
 std::wstring Wide(const std::string& text);
 
 // Runs the calling thread's message loop until `done` holds; false after 20 seconds.
-bool PumpUntil(const std::function<bool()>& done);
+using win32_testing::PumpUntil;
 
 // The replies a native reply callback received.
 struct ReplyLog {

@@ -2,30 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <windows.h>
 
-#include <chrono>
 #include <fstream>
-#include <thread>
 
 #include "embedding_client/engine_project.h"
 
 namespace tervala_plugins::testing {
-
-bool PumpUntil(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    MSG message;
-    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
-  return true;
-}
 
 RelayEngine::RelayEngine() {
   std::string pattern = (std::filesystem::temp_directory_path() / "relay-bundle-XXXXXX").string();

@@ -16,6 +16,7 @@
 #include "embedding_client/message_codec.h"
 #include "embedding_client/vela_engine.h"
 #include "embedding_client/vela_view_controller.h"
+#include "platform/win32/tests/message_pump.h"
 #include "vela_windows.h"
 
 namespace tervala_plugins::testing {
@@ -60,8 +61,8 @@ class RelayEngine {
   std::unique_ptr<vela::VelaViewController> controller_;
 };
 
-// Runs this thread's messages until `done` returns true or ten seconds pass.
-bool PumpUntil(const std::function<bool()>& done);
+// Runs this thread's messages until `done` returns true or the time is up.
+using win32_testing::PumpUntil;
 
 }  // namespace tervala_plugins::testing
 
