@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/heartbeat/tests/heartbeat_file_test.h"
 #include "app/heartbeat/tests/test_data_home.h"
 #include "app/library_registry.h"
 
@@ -24,7 +25,7 @@ namespace {
 
 using testing::LogCapture;
 using testing::ReadFileBytes;
-using testing::TestDataHome;
+using testing::Record;
 
 constexpr int kWaitMs = 10000;
 constexpr char kKey[] = "com.example.app";
@@ -48,20 +49,10 @@ class FakeDateProvider : public DateProvider {
   std::string date_;
 };
 
-class HeartbeatControllerTest : public ::testing::Test {
+class HeartbeatControllerTest : public testing::HeartbeatFileTest {
  protected:
-  HeartbeatControllerTest() { App::RegisterLibrary("tervala-test", "1.0"); }
-  ~HeartbeatControllerTest() override { DestroyLibraryRegistry(); }
+  HeartbeatControllerTest() : HeartbeatFileTest(kKey) {}
 
-  // The record on disk, read through a storage of its own.
-  LoggedHeartbeats Stored() {
-    LoggedHeartbeats record;
-    EXPECT_TRUE(HeartbeatStorage(kKey, &logger_).ReadTo(&record));
-    return record;
-  }
-  void Store(const LoggedHeartbeats& record) {
-    ASSERT_TRUE(HeartbeatStorage(kKey, &logger_).Write(record));
-  }
   std::string FilePath() const {
     return home_.path() + "/nimbus-heartbeat/heartbeats-comexampleapp";
   }
@@ -72,18 +63,8 @@ class HeartbeatControllerTest : public ::testing::Test {
     ASSERT_TRUE(controller.WaitUntilIdle(kWaitMs));
   }
 
-  TestDataHome home_;
-  Logger logger_{&GetSystemLogger()};
   FakeDateProvider date_{"2025-01-01"};
 };
-
-LoggedHeartbeats Record(const std::string& last_logged_date,
-                        std::map<std::string, std::vector<std::string>> heartbeats) {
-  LoggedHeartbeats record;
-  record.last_logged_date = last_logged_date;
-  record.heartbeats = std::move(heartbeats);
-  return record;
-}
 
 TEST_F(HeartbeatControllerTest, LogsOncePerDay) {
   HeartbeatController controller(kKey, &logger_, date_);

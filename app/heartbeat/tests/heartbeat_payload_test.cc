@@ -12,30 +12,21 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
 #include "app/heartbeat/base64.h"
 #include "app/heartbeat/heartbeat_controller.h"
+#include "app/heartbeat/tests/heartbeat_file_test.h"
 #include "app/heartbeat/tests/test_data_home.h"
 #include "app/heartbeat/tests/tool_runner.h"
-#include "app/library_registry.h"
 
 namespace nimbus {
 namespace heartbeat {
 namespace {
 
-using testing::TestDataHome;
+using testing::Record;
 
 constexpr int kWaitMs = 10000;
 constexpr char kKey[] = "payload.app";
 constexpr char kAgent[] = "tervala-test/1.0";
-
-LoggedHeartbeats Record(const std::string& last_logged_date,
-                        std::map<std::string, std::vector<std::string>> heartbeats) {
-  LoggedHeartbeats record;
-  record.last_logged_date = last_logged_date;
-  record.heartbeats = std::move(heartbeats);
-  return record;
-}
 
 bool IsWebSafeUnpadded(const std::string& text) {
   return std::all_of(text.begin(), text.end(), [](char c) {
@@ -146,19 +137,10 @@ class HoldableDateProvider : public DateProvider {
   std::string date_ = "2025-01-01";
 };
 
-class HeartbeatRequestTest : public ::testing::Test {
+class HeartbeatRequestTest : public testing::HeartbeatFileTest {
  protected:
-  HeartbeatRequestTest() { App::RegisterLibrary("tervala-test", "1.0"); }
-  ~HeartbeatRequestTest() override { DestroyLibraryRegistry(); }
+  HeartbeatRequestTest() : HeartbeatFileTest(kKey) {}
 
-  LoggedHeartbeats Stored() {
-    LoggedHeartbeats record;
-    EXPECT_TRUE(HeartbeatStorage(kKey, &logger_).ReadTo(&record));
-    return record;
-  }
-  void Store(const LoggedHeartbeats& record) {
-    ASSERT_TRUE(HeartbeatStorage(kKey, &logger_).Write(record));
-  }
   void LogAndWait() {
     controller_.LogHeartbeat();
     ASSERT_TRUE(controller_.WaitUntilIdle(kWaitMs));
@@ -166,8 +148,6 @@ class HeartbeatRequestTest : public ::testing::Test {
   // Moves the request clock on.
   void Advance(int64_t seconds) { now_ += seconds; }
 
-  TestDataHome home_;
-  Logger logger_{&GetSystemLogger()};
   HoldableDateProvider date_;
   std::atomic<int64_t> now_{1'000'000};
   HeartbeatController controller_{kKey, &logger_, date_, [this] { return now_.load(); }};
