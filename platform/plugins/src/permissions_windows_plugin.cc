@@ -1,22 +1,16 @@
 #include "permissions_windows_plugin.h"
 
-#include <memory>
 #include <optional>
 #include <string>
 
-#include "embedding_client/message_channel.h"
-#include "embedding_client/plugin_registrar_directory.h"
-#include "embedding_client/standard_message_codec.h"
 #include "platform/plugins/src/channel_replies.h"
 #include "platform/plugins/src/permission_status.h"
+#include "platform/plugins/src/single_channel_plugin.h"
 
 namespace tervala_plugins {
 namespace {
 
 constexpr char kChannel[] = "dev.vela.plugins.PermissionsWindows.checkPermissionStatus";
-
-// Owns nothing but its place in the registrar; the channel handler keeps no state.
-class PermissionsWindowsPlugin : public vela::Plugin {};
 
 void HandleRequest(const vela::EncodableValue& request, const vela::MessageReply& reply) {
   const std::string* name = StringArgument(request);
@@ -37,11 +31,6 @@ void HandleRequest(const vela::EncodableValue& request, const vela::MessageReply
 
 extern "C" void PermissionsWindowsPluginRegisterWithRegistrar(
     VelaDesktopPluginRegistrar registrar) {
-  vela::PluginRegistrarWindows* windows_registrar =
-      vela::PluginRegistrarDirectory::GetInstance().GetRegistrar(registrar);
-  if (windows_registrar == nullptr) return;
-  vela::MessageChannel channel(windows_registrar->messenger(), tervala_plugins::kChannel,
-                               &vela::StandardMessageCodec::GetInstance());
-  channel.SetMessageHandler(tervala_plugins::HandleRequest);
-  windows_registrar->AddPlugin(std::make_unique<tervala_plugins::PermissionsWindowsPlugin>());
+  tervala_plugins::RegisterSingleChannelPlugin(registrar, tervala_plugins::kChannel,
+                                               tervala_plugins::HandleRequest);
 }
