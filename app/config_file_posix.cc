@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "app/scoped_fd_posix.h"
+
 namespace nimbus {
 namespace {
 
@@ -48,21 +50,6 @@ bool IsValidUtf8(const char* text) {
   }
   return true;
 }
-
-// Closes a file descriptor when the scope ends.
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ~ScopedFd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 

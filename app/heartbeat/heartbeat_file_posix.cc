@@ -14,6 +14,7 @@
 
 #include "app/heartbeat/heartbeat_file.h"
 #include "app/heartbeat/platform_files.h"
+#include "app/scoped_fd_posix.h"
 
 namespace nimbus {
 namespace heartbeat {
@@ -29,28 +30,6 @@ constexpr size_t kTemporarySuffixLength = 6;
 constexpr mode_t kFileMode = 0600;
 
 std::string ToUtf8(const std::wstring& path) { return NativeToUtf8(path.data(), path.size()); }
-
-// Closes the descriptor when it goes out of scope.
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ~ScopedFd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-
-  int get() const { return fd_; }
-  // Closes now and reports whether closing succeeded (it can report a deferred write error).
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
