@@ -10,10 +10,18 @@
 #include "app/app.h"
 #include "embedding_client/encodable_value.h"
 
+// Exported by the program that links the core plug-in in, imported by further plug-in
+// libraries that join its directory; on ELF systems default visibility.
 #if defined(_WIN32)
+#if defined(NIMBUS_CORE_PLUGIN_IMPLEMENTATION)
 #define NIMBUS_CORE_PLUGIN_EXPORT __declspec(dllexport)
 #else
+#define NIMBUS_CORE_PLUGIN_EXPORT __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
 #define NIMBUS_CORE_PLUGIN_EXPORT __attribute__((visibility("default")))
+#else
+#define NIMBUS_CORE_PLUGIN_EXPORT
 #endif
 
 namespace nimbus_core_windows {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the project needs: only the missing ones, so running it
 # again is cheap. Works as root on a fresh machine, or through sudo when that exists.
+# With the argument "windows" it adds what the Windows build and its runs under Wine need.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,11 @@ packages=(
   libflatbuffers-dev flatbuffers-compiler zlib1g-dev
   libx11-dev libxext-dev libxrandr-dev xvfb xauth
 )
+if [[ "${1:-}" == windows ]]; then
+  # MinGW-w64 with POSIX threads (std::thread), zlib for it, apt-get source's unpacker,
+  # and 64-bit Wine.
+  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev googletest wine wine64)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

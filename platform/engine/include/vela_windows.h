@@ -30,10 +30,17 @@
 extern "C" {
 #endif
 
+// Exported by the library itself, imported by its users; on ELF systems default visibility.
 #if defined(_WIN32)
+#if defined(VELA_WINDOWS_IMPLEMENTATION)
 #define VELA_EXPORT __declspec(dllexport)
 #else
+#define VELA_EXPORT __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
 #define VELA_EXPORT __attribute__((visibility("default")))
+#else
+#define VELA_EXPORT
 #endif
 
 /* Opaque handles. */

@@ -4,6 +4,8 @@
 #include <map>
 #include <utility>
 
+#include "platform/engine/src/view_paint.h"
+
 namespace vela_engine {
 namespace {
 
@@ -77,6 +79,9 @@ LRESULT CALLBACK View::WindowProc(HWND window, UINT message, WPARAM wparam, LPAR
       case WM_SIZE:
         view->UpdateSize();
         return 0;
+      case WM_PAINT:
+        if (PaintView(window, view->Contents().get())) return 0;
+        break;
       case WM_NCDESTROY:
         // Destroyed with its parent before the view controller: the view lives on without a
         // window until the controller goes.

@@ -8,10 +8,17 @@
 
 #include "vela_windows.h"
 
+// Exported by the library itself, imported by its users; on ELF systems default visibility.
 #if defined(_WIN32)
+#if defined(PERMISSIONS_WINDOWS_PLUGIN_IMPLEMENTATION)
 #define PERMISSIONS_WINDOWS_PLUGIN_EXPORT __declspec(dllexport)
 #else
+#define PERMISSIONS_WINDOWS_PLUGIN_EXPORT __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
 #define PERMISSIONS_WINDOWS_PLUGIN_EXPORT __attribute__((visibility("default")))
+#else
+#define PERMISSIONS_WINDOWS_PLUGIN_EXPORT
 #endif
 
 #ifdef __cplusplus

@@ -14,11 +14,6 @@ extern char** environ;
 namespace tervala_plugins {
 namespace {
 
-constexpr size_t kMaxUrlBytes = 32768;
-
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
-
 // Whether the environment variable `name` is set to something other than "" or "0".
 bool IsSwitchOn(const char* name) {
   const char* value = std::getenv(name);
@@ -26,21 +21,6 @@ bool IsSwitchOn(const char* name) {
 }
 
 }  // namespace
-
-bool IsOpenableUrl(const std::string& url) {
-  if (url.empty() || url.size() > kMaxUrlBytes || !IsAsciiLetter(url[0])) return false;
-  size_t colon = 1;
-  while (colon < url.size() && (IsAsciiLetter(url[colon]) || IsAsciiDigit(url[colon]) ||
-                                url[colon] == '+' || url[colon] == '-' || url[colon] == '.')) {
-    ++colon;
-  }
-  if (colon == url.size() || url[colon] != ':') return false;
-  for (char c : url) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte == 0x7f) return false;
-  }
-  return true;
-}
 
 void OpenWithDesktop(const std::string& url, OpenDone done) {
   if (IsSwitchOn("TERVALA_LINK_OPENER_DRY_RUN")) {

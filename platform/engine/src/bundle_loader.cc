@@ -1,10 +1,9 @@
-// Bundle loading over the POSIX file system and dynamic loader.
-#include <dlfcn.h>
-#include <sys/stat.h>
+// Bundle loading: the paths resolved, the files checked, the library loaded.
+#include "platform/engine/src/bundle_loader.h"
 
 #include <utility>
 
-#include "platform/engine/src/bundle_loader.h"
+#include "platform/engine/src/bundle_files.h"
 
 namespace vela_engine {
 namespace {
@@ -19,27 +18,6 @@ std::string ToUtf8(const WCHAR* text) {
   return result;
 }
 
-std::string ExecutableFolder() {
-  std::wstring buffer(4096, L'\0');
-  const DWORD length =
-      GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-  if (length == 0 || length >= buffer.size()) return std::string();
-  buffer.resize(length);
-  std::string path = ToUtf8(buffer.c_str());
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-bool IsDirectory(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool IsFile(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 void AddProblem(std::string* problems, const std::string& problem) {
   if (!problems->empty()) *problems += "; ";
   *problems += problem;
@@ -49,9 +27,9 @@ void AddProblem(std::string* problems, const std::string& problem) {
 
 std::string ResolveBundlePath(const WCHAR* path) {
   std::string utf8 = ToUtf8(path);
-  if (utf8.empty() || utf8.front() == '/') return utf8;
+  if (utf8.empty() || IsAbsolutePath(utf8)) return utf8;
   const std::string folder = ExecutableFolder();
-  return folder.empty() ? utf8 : folder + "/" + utf8;
+  return folder.empty() ? utf8 : JoinPath(folder, utf8);
 }
 
 std::unique_ptr<Bundle> Bundle::Load(const VelaDesktopEngineProperties* properties,
@@ -86,14 +64,14 @@ std::unique_ptr<Bundle> Bundle::Load(const VelaDesktopEngineProperties* properti
   } else if (!IsFile(bundle->library_path_)) {
     AddProblem(&problems, "the application library \"" + bundle->library_path_ + "\" is missing");
   } else {
-    bundle->library_ = dlopen(bundle->library_path_.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string reason;
+    bundle->library_ = OpenLibrary(bundle->library_path_, &reason);
     if (bundle->library_ == nullptr) {
-      const char* reason = dlerror();
       AddProblem(&problems, "the application library \"" + bundle->library_path_ +
-                                "\" cannot be loaded (" + (reason ? reason : "unknown") + ")");
+                                "\" cannot be loaded (" + reason + ")");
     } else {
-      bundle->entry_point_ =
-          reinterpret_cast<VelaBundleEntryPoint>(dlsym(bundle->library_, entry_name.c_str()));
+      bundle->entry_point_ = reinterpret_cast<VelaBundleEntryPoint>(
+          FindSymbol(bundle->library_, entry_name.c_str()));
       if (bundle->entry_point_ == nullptr) {
         AddProblem(&problems, "the application library \"" + bundle->library_path_ +
                                   "\" has no entry point " + entry_name);
@@ -121,7 +99,7 @@ std::unique_ptr<Bundle> Bundle::Load(const VelaDesktopEngineProperties* properti
 }
 
 Bundle::~Bundle() {
-  if (library_ != nullptr) dlclose(library_);
+  if (library_ != nullptr) CloseLibrary(library_);
 }
 
 void Bundle::RunEntryPoint(const VelaBundleHost* host) const {

@@ -1,0 +1,37 @@
+# Settings of the Windows build (MinGW-w64 here; MSVC-ready where it costs nothing).
+
+# The Win32 API in its wide-character form, and <windows.h> without its min/max macros.
+# Windows 10 is the oldest system the program supports (its manifest says so too).
+add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0A00
+                        WINVER=0x0A00)
+
+# DLLs carry their plain names (vela_windows.dll, not libvela_windows.dll), as the engine
+# vendor and the plug-in authors ship them.
+set(CMAKE_SHARED_LIBRARY_PREFIX "")
+set(CMAKE_SHARED_MODULE_PREFIX "")
+
+# The program, its DLLs and its tools in one folder that runs as it is.
+set(TERVALA_WINDOWS_BIN "${PROJECT_BINARY_DIR}/bin")
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${TERVALA_WINDOWS_BIN}")
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY "${TERVALA_WINDOWS_BIN}")
+
+if(MINGW)
+  # The MinGW runtime DLLs the programs need, copied beside them. Asking the compiler where
+  # it keeps them finds the ones of the toolchain in use.
+  set(TERVALA_MINGW_RUNTIME_DLLS)
+  foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll zlib1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+                    OUTPUT_VARIABLE dll_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT IS_ABSOLUTE "${dll_path}" OR NOT EXISTS "${dll_path}")
+      message(FATAL_ERROR "The MinGW-w64 runtime DLL ${dll} was not found")
+    endif()
+    get_filename_component(dll_path "${dll_path}" REALPATH)
+    list(APPEND TERVALA_MINGW_RUNTIME_DLLS "${dll_path}")
+  endforeach()
+  add_custom_target(tervala_mingw_runtime ALL
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${TERVALA_WINDOWS_BIN}"
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${TERVALA_MINGW_RUNTIME_DLLS}
+            "${TERVALA_WINDOWS_BIN}"
+    COMMENT "Copying the MinGW-w64 runtime DLLs"
+    VERBATIM)
+endif()
