@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: all of them under AddressSanitizer with
-# UndefinedBehaviorSanitizer, and the tests of concurrent code also under ThreadSanitizer.
+# UndefinedBehaviorSanitizer, and the tests of concurrent code also under ThreadSanitizer;
+# then the Windows build, cross-compiled, and its checks under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
+./scripts/setup.sh windows
 
 jobs=$(nproc)
 for preset in asan tsan; do
@@ -12,3 +13,7 @@ for preset in asan tsan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+echo "== windows"
+./scripts/build-windows.sh -j "$jobs"
+./scripts/check-windows.sh

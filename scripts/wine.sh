@@ -26,11 +26,7 @@ run() {
     "$wine" wineboot --init >/dev/null 2>&1
     wineserver -w
   fi
-  local status=0
-  "$wine" "$@" || status=$?
-  # The prefix's server outlives the program; wait for it, so files are written out.
-  wineserver -w || true
-  return $status
+  "$wine" "$@"
 }
 
 if [[ -z ${DISPLAY:-} ]]; then

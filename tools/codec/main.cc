@@ -5,10 +5,12 @@
 #include <vector>
 
 #include "tools/codec/codec_tool.h"
+#include "tools/common/tool_main.h"
 
 int main(int argc, char** argv) {
+  tervala::tools::UseBinaryStandardStreams();
   std::ios::sync_with_stdio(false);
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = tervala::tools::ToolArguments(argc, argv);
   const int status = tervala::codec_tool::RunCodecTool(args, std::cin, std::cout, std::cerr);
   std::cout.flush();
   return std::cout.good() ? status : 1;

@@ -6,12 +6,13 @@
 #include <flatbuffers/util.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/app_options.h"
 #include "app/config_file.h"
 #include "app/log.h"
+#include "tools/common/tool_main.h"
 
 namespace {
 
@@ -81,20 +82,21 @@ void ExplainFileFailure(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 2) {
+  const std::vector<std::string> args = tervala::tools::ToolArguments(argc, argv);
+  if (args.size() > 1) {
     std::fputs(kUsage, stderr);
     return 1;
   }
-  if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+  if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
     std::fputs(kUsage, stdout);
     return 0;
   }
   nimbus::LogSetCallback(StderrLogSink, nullptr);
 
   nimbus::AppOptions options;
-  if (argc == 2) {
-    if (!nimbus::LoadOptionsFile(argv[1], &options)) {
-      ExplainFileFailure(argv[1]);
+  if (args.size() == 1) {
+    if (!nimbus::LoadOptionsFile(args[0].c_str(), &options)) {
+      ExplainFileFailure(args[0].c_str());
       return 1;
     }
   } else if (nimbus::LoadDefaultOptions(&options) == nullptr) {

@@ -115,8 +115,11 @@ int Files(std::ostream& out, std::ostream& err) {
   }
   std::vector<std::string> paths;
   std::error_code ignored;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
-    const std::string name = entry.path().filename().string();
+  // Paths are UTF-8 text; a plain std::string would be taken in the ANSI code page on Windows.
+  const std::filesystem::path folder_path(std::u8string(folder.begin(), folder.end()));
+  for (const auto& entry : std::filesystem::directory_iterator(folder_path, ignored)) {
+    const std::u8string utf8_name = entry.path().filename().u8string();
+    const std::string name(utf8_name.begin(), utf8_name.end());
     // Keys lose their periods, so a name with one is a writer's temporary file.
     if (!name.starts_with(kFilePrefix) || name.find('.') != std::string::npos) continue;
     paths.push_back(folder + "/" + name);

@@ -4,11 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/tool_main.h"
 #include "tools/heartbeat/heartbeat_tool.h"
 
 int main(int argc, char** argv) {
+  tervala::tools::UseBinaryStandardStreams();
   std::ios::sync_with_stdio(false);
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = tervala::tools::ToolArguments(argc, argv);
   const int status = tervala::heartbeat_tool::RunHeartbeatTool(args, std::cout, std::cerr);
   std::cout.flush();
   return std::cout.good() ? status : 1;

@@ -4,6 +4,7 @@
 #include <map>
 #include <utility>
 
+#include "platform/engine/src/frame_dump.h"
 #include "platform/engine/src/view_paint.h"
 
 namespace vela_engine {
@@ -134,6 +135,7 @@ std::shared_ptr<const Frame> View::Contents() {
 }
 
 void View::Show(std::shared_ptr<const Frame> frame) {
+  if (frame) DumpFrame(*frame);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     contents_ = std::move(frame);
