@@ -3,6 +3,14 @@
 
 #include <cstdarg>
 
+// Lets GCC and clang check the arguments of printf-style functions against their format.
+#if defined(__GNUC__)
+#define NIMBUS_PRINTF_FORMAT(format_index, first_argument) \
+  __attribute__((format(printf, format_index, first_argument)))
+#else
+#define NIMBUS_PRINTF_FORMAT(format_index, first_argument)
+#endif
+
 namespace nimbus {
 
 // Message severity. A message passes when its level is at least the current level.
@@ -20,15 +28,14 @@ enum LogLevel {
 using LogCallback = void (*)(LogLevel level, const char* message, void* user_data);
 
 // Process-wide log functions. `format` is a printf format string.
-void LogDebug(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void LogInfo(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void LogWarning(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void LogError(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void LogAssert(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void LogMessage(LogLevel level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void LogDebug(const char* format, ...) NIMBUS_PRINTF_FORMAT(1, 2);
+void LogInfo(const char* format, ...) NIMBUS_PRINTF_FORMAT(1, 2);
+void LogWarning(const char* format, ...) NIMBUS_PRINTF_FORMAT(1, 2);
+void LogError(const char* format, ...) NIMBUS_PRINTF_FORMAT(1, 2);
+void LogAssert(const char* format, ...) NIMBUS_PRINTF_FORMAT(1, 2);
+void LogMessage(LogLevel level, const char* format, ...) NIMBUS_PRINTF_FORMAT(2, 3);
 // Formats the message (cut to 510 characters) and hands it to the sink, under the log lock.
-void LogMessageV(LogLevel level, const char* format, va_list args)
-    __attribute__((format(printf, 2, 0)));
+void LogMessageV(LogLevel level, const char* format, va_list args) NIMBUS_PRINTF_FORMAT(2, 0);
 
 void SetLogLevel(LogLevel level);
 LogLevel GetLogLevel();
@@ -56,14 +63,13 @@ class LoggerBase {
   virtual void WriteMessageV(LogLevel level, const char* format, va_list args) const = 0;
 
   void LogMessageV(LogLevel level, const char* format, va_list args) const
-      __attribute__((format(printf, 3, 0)));
-  void LogMessage(LogLevel level, const char* format, ...) const
-      __attribute__((format(printf, 3, 4)));
-  void LogDebug(const char* format, ...) const __attribute__((format(printf, 2, 3)));
-  void LogInfo(const char* format, ...) const __attribute__((format(printf, 2, 3)));
-  void LogWarning(const char* format, ...) const __attribute__((format(printf, 2, 3)));
-  void LogError(const char* format, ...) const __attribute__((format(printf, 2, 3)));
-  void LogAssert(const char* format, ...) const __attribute__((format(printf, 2, 3)));
+      NIMBUS_PRINTF_FORMAT(3, 0);
+  void LogMessage(LogLevel level, const char* format, ...) const NIMBUS_PRINTF_FORMAT(3, 4);
+  void LogDebug(const char* format, ...) const NIMBUS_PRINTF_FORMAT(2, 3);
+  void LogInfo(const char* format, ...) const NIMBUS_PRINTF_FORMAT(2, 3);
+  void LogWarning(const char* format, ...) const NIMBUS_PRINTF_FORMAT(2, 3);
+  void LogError(const char* format, ...) const NIMBUS_PRINTF_FORMAT(2, 3);
+  void LogAssert(const char* format, ...) const NIMBUS_PRINTF_FORMAT(2, 3);
 };
 
 // The logger of the process-wide log facility: its level is the process-wide level.
@@ -72,7 +78,7 @@ class SystemLogger : public LoggerBase {
   void SetLogLevel(LogLevel level) override;
   LogLevel GetLogLevel() const override;
   void WriteMessageV(LogLevel level, const char* format, va_list args) const override
-      __attribute__((format(printf, 3, 0)));
+      NIMBUS_PRINTF_FORMAT(3, 0);
 };
 
 // The one SystemLogger of the process, parent of every app's logger.
@@ -87,7 +93,7 @@ class Logger : public LoggerBase {
   void SetLogLevel(LogLevel level) override { level_ = level; }
   LogLevel GetLogLevel() const override { return level_; }
   void WriteMessageV(LogLevel level, const char* format, va_list args) const override
-      __attribute__((format(printf, 3, 0)));
+      NIMBUS_PRINTF_FORMAT(3, 0);
 
  private:
   const LoggerBase* parent_;

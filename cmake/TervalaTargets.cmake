@@ -11,10 +11,17 @@ elseif(NOT TERVALA_SANITIZE STREQUAL "")
   message(FATAL_ERROR "TERVALA_SANITIZE must be empty, 'address' or 'thread'")
 endif()
 
-# Warnings for code we write; third-party headers come in as system includes.
+# Warnings for code we write, C or C++; third-party headers come in as system includes.
+if(MSVC)
+  set(TERVALA_WARNING_FLAGS /W4 /WX)
+  set(TERVALA_CXX_WARNING_FLAGS)
+else()
+  set(TERVALA_WARNING_FLAGS -Wall -Wextra -Wpedantic -Wshadow -Werror)
+  set(TERVALA_CXX_WARNING_FLAGS -Wnon-virtual-dtor)
+endif()
 function(tervala_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow
-                                           -Wnon-virtual-dtor -Werror)
+  target_compile_options(${target} PRIVATE ${TERVALA_WARNING_FLAGS}
+                                           $<$<COMPILE_LANGUAGE:CXX>:${TERVALA_CXX_WARNING_FLAGS}>)
 endfunction()
 
 # tervala_add_test(<name> SOURCES ... [LIBS ...] [CONCURRENT])
