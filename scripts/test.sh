@@ -7,6 +7,8 @@ cd "$(dirname "$0")/.."
 ./scripts/setup.sh windows
 
 jobs=$(nproc)
+# ccache hits across clones of the repo in other folders (CI builds a fresh clone).
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-true}
 for preset in asan tsan; do
   echo "== $preset"
   cmake --preset "$preset" >/dev/null
