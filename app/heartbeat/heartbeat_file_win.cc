@@ -21,6 +21,24 @@ constexpr std::wstring_view kTemporaryInfix = L".tmp-";
 constexpr size_t kTemporarySuffixLength = 6;
 constexpr int kTemporaryNameAttempts = 100;
 
+// The longest file name (in UTF-16 units) that NTFS and FAT take.
+constexpr size_t kMaxFileNameUnits = 255;
+
+// The start of the temporary files' names for the file named `name`: the name itself, cut
+// (never inside a surrogate pair) where needed so that the temporary name fits the limit
+// whenever `name` does.
+std::wstring TemporaryPrefix(std::wstring_view name) {
+  const size_t room = kMaxFileNameUnits - kTemporaryInfix.size() - kTemporarySuffixLength;
+  if (name.size() > room) {
+    size_t cut = room;
+    if (name[cut] >= 0xDC00 && name[cut] <= 0xDFFF) --cut;  // a pair's second unit
+    name = name.substr(0, cut);
+  }
+  std::wstring prefix(name);
+  prefix += kTemporaryInfix;
+  return prefix;
+}
+
 // Other processes may read and replace the file while it is open here, as on POSIX.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -92,12 +110,14 @@ FileResult ReadWholeFile(const std::wstring& path, size_t max_size, std::string*
 
 FileResult ReplaceFileContents(const std::wstring& path, std::string_view contents) {
   if (path.empty()) return FileResult::kOpenFailed;
+  const size_t separator = path.find_last_of(L"\\/");
+  const size_t name_start = separator == std::wstring::npos ? 0 : separator + 1;
+  const std::wstring prefix =
+      path.substr(0, name_start) + TemporaryPrefix(std::wstring_view(path).substr(name_start));
   std::wstring temporary;
   ScopedHandle file(INVALID_HANDLE_VALUE);
   for (int attempt = 0; attempt < kTemporaryNameAttempts && !file.valid(); ++attempt) {
-    temporary = path;
-    temporary += kTemporaryInfix;
-    temporary += RandomSuffix();
+    temporary = prefix + RandomSuffix();
     // CREATE_NEW fails on any existing name, a link included, so nothing else is written.
     file.Reset(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -124,8 +144,7 @@ FileResult ReplaceFileContents(const std::wstring& path, std::string_view conten
 void RemoveStaleTemporaryFiles(const std::wstring& path, int min_age_seconds) {
   const std::wstring folder = FolderOf(path);
   if (folder.empty()) return;
-  std::wstring prefix = path.substr(folder.size() + 1);
-  prefix += kTemporaryInfix;
+  const std::wstring prefix = TemporaryPrefix(std::wstring_view(path).substr(folder.size() + 1));
 
   WIN32_FIND_DATAW entry;
   const std::wstring pattern = folder + L"\\" + prefix + L"*";
