@@ -10,6 +10,7 @@
 #include <string_view>
 #include <utility>
 
+#include "app/heartbeat/local_app_data.h"
 #include "app/heartbeat/platform_files.h"
 
 namespace nimbus {
@@ -63,49 +64,16 @@ bool EnsureBaseExists(const std::wstring& base, std::string* out_error) {
 
 }  // namespace
 
-std::string AppDataDir(const char* app_name, bool should_create, std::string* out_error) {
-  if (app_name == nullptr || app_name[0] == '\0') {
-    SetError(out_error, "AppDataDir failed: no app_name provided");
-    return std::string();
-  }
-  const std::string_view name(app_name);
-  if (name.find('\\') != std::string_view::npos) {
-    SetError(out_error, "AppDataDir failed: app_name should not contain backward slashes");
-    return std::string();
-  }
-
+bool LocalAppDataBase(bool should_create, std::wstring* base, std::string* out_error) {
   const std::optional<std::string> folder = LocalAppDataFolder();
   if (!folder) {
     // The code is a negated errno value: the folder is not known.
     SetError(out_error, "Failed to find the local application data directory (error code: " +
                             std::to_string(-ENOENT) + ")");
-    return std::string();
+    return false;
   }
-  const std::wstring base = Utf8ToNative(*folder);
-  if (base.empty()) return std::string();
-
-  if (should_create) {
-    if (!EnsureBaseExists(base, out_error)) return std::string();
-    // Empty components (leading, trailing or repeated slashes) are skipped.
-    std::wstring path = base;
-    size_t start = 0;
-    while (start <= name.size()) {
-      size_t end = name.find('/', start);
-      if (end == std::string_view::npos) end = name.size();
-      if (end > start) {
-        path += L'/';
-        path += Utf8ToNative(std::string(name.substr(start, end - start)));
-        if (!EnsureDirectoryExists(path, out_error)) return std::string();
-      }
-      start = end + 1;
-    }
-    return NativeToUtf8(path.data(), path.size(), out_error);
-  }
-
-  const std::wstring converted = Utf8ToNative(std::string(name), out_error);
-  if (converted.empty()) return std::string();
-  const std::wstring path = base + L'/' + converted;
-  return NativeToUtf8(path.data(), path.size(), out_error);
+  *base = Utf8ToNative(*folder);
+  return base->empty() || !should_create || EnsureBaseExists(*base, out_error);
 }
 
 bool EnsureDirectoryExists(const std::wstring& path, std::string* out_error) {

@@ -70,8 +70,8 @@ std::unique_ptr<Bundle> Bundle::Load(const VelaDesktopEngineProperties* properti
       AddProblem(&problems, "the application library \"" + bundle->library_path_ +
                                 "\" cannot be loaded (" + reason + ")");
     } else {
-      bundle->entry_point_ = reinterpret_cast<VelaBundleEntryPoint>(
-          FindSymbol(bundle->library_, entry_name.c_str()));
+      bundle->entry_point_ =
+          reinterpret_cast<VelaBundleEntryPoint>(FindSymbol(bundle->library_, entry_name.c_str()));
       if (bundle->entry_point_ == nullptr) {
         AddProblem(&problems, "the application library \"" + bundle->library_path_ +
                                   "\" has no entry point " + entry_name);

@@ -10,30 +10,14 @@
 #include <utility>
 
 #include "platform/plugins/src/desktop_opener.h"
+#include "platform/windows_text/windows_text.h"
 
 namespace tervala_plugins {
 namespace {
 
-std::wstring ToWide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (size <= 0) return std::wstring();
-  std::wstring result(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
-  return result;
-}
-
-std::string ToUtf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return std::string();
-  std::string result(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
-                      nullptr, nullptr);
-  return result;
-}
+using tervala_windows::ErrorText;
+using tervala_windows::ToUtf8;
+using tervala_windows::ToWide;
 
 // The environment variable `name`, or empty when it is not set.
 std::wstring Environment(const wchar_t* name) {
@@ -49,20 +33,6 @@ std::wstring Environment(const wchar_t* name) {
 bool IsSwitchOn(const wchar_t* name) {
   const std::wstring value = Environment(name);
   return !value.empty() && value != L"0";
-}
-
-// The system's text for an error code, on one line.
-std::string ErrorText(DWORD error) {
-  wchar_t* message = nullptr;
-  FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-  std::string text = message != nullptr ? ToUtf8(message) : std::string();
-  LocalFree(message);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-    text.pop_back();
-  }
-  return text.empty() ? "error " + std::to_string(error) : text;
 }
 
 // Runs `opener` with the URL as its one argument and reports its exit code. The URL has no
