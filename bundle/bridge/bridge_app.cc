@@ -38,6 +38,15 @@ void Report(const std::string& text) {
   std::fflush(stderr);
 }
 
+// Ends the process with exit code 1 when the bridge cannot serve: the host's own exit code
+// would say success. It runs before any client was served, so no app exists and nothing is
+// being written.
+[[noreturn]] void EndWithFailure() {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  _exit(1);
+}
+
 // Writes all of `bytes`; false when the peer has gone.
 bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
   size_t written = 0;
@@ -384,14 +393,14 @@ extern "C" VELA_BUNDLE_EXPORT void vela_entry_main(const VelaBundleHost* host, i
       }
     }
     auto* bridge = new Bridge(host);
-    bridge->InstallHandlers();
     if (!found) tervala_bundle::Report("usage: tervala_app --bridge-socket=PATH");
     if (!found || !bridge->Listen(path)) {
-      // Nothing to relay: the application closes again.
-      host->post_task(host, &Bridge::CloseTask, bridge, 0);
+      tervala_bundle::EndWithFailure();
     }
+    bridge->InstallHandlers();
     bridge->Draw();
   } catch (const std::exception& error) {
     tervala_bundle::Report(std::string("cannot start: ") + error.what());
+    tervala_bundle::EndWithFailure();
   }
 }
