@@ -195,6 +195,13 @@ class Bridge {
       std::lock_guard<std::mutex> lock(mutex_);
       ++relayed_;
     }
+    // Channel names travel on as C strings: one with a NUL would name another channel.
+    const bool unusable_name = frame.channel.find('\0') != std::string::npos;
+    if (unusable_name && (frame.kind == static_cast<uint8_t>(FrameKind::kSend) ||
+                          frame.kind == static_cast<uint8_t>(FrameKind::kListen))) {
+      Report("a frame of kind " + std::to_string(frame.kind) +
+             " for a channel name with a NUL byte is refused");
+    }
     switch (static_cast<FrameKind>(frame.kind)) {
       case FrameKind::kSend: {
         uint64_t connection;
@@ -203,7 +210,8 @@ class Bridge {
           connection = connection_;
         }
         auto* pending = new PendingSend{this, connection, frame.id, frame.channel};
-        if (!host_->send_message(host_, frame.channel.c_str(), frame.message.data(),
+        if (unusable_name ||
+            !host_->send_message(host_, frame.channel.c_str(), frame.message.data(),
                                  frame.message.size(), &Bridge::OnReply, pending)) {
           // Not sent (the engine is stopping, or the channel name is unusable): the client
           // still gets its answer, the empty reply.
@@ -214,6 +222,7 @@ class Bridge {
         return;
       }
       case FrameKind::kListen: {
+        if (unusable_name) return;
         std::lock_guard<std::mutex> lock(mutex_);
         listen_requests_.push_back(std::move(frame.channel));
         break;

@@ -229,6 +229,14 @@ TEST_F(BridgeEndToEndTest, MalformedAndUndecodableRequestsAreAnsweredAsTheChanne
   EXPECT_TRUE(Call(kDeleteChannel, {12, 1, 7, 9, 'a'}).empty());
   // A channel nobody handles answers with nothing too.
   EXPECT_TRUE(Call("dev.vela.nobody", {0}).empty());
+  // A channel name with a NUL names no channel, not the one before the NUL; an app name with
+  // one is refused, not cut short.
+  EXPECT_TRUE(Call(std::string(kInitializeCoreChannel) + std::string("\0junk", 5),
+                   EncodeRecordMessage(List({})))
+                  .empty());
+  EXPECT_EQ(error(CallCore(kDeleteChannel, List({vela::EncodableValue(std::string("a\0b", 3))}))),
+            "app_name_arg contains a NUL character.|Error");
+
   EXPECT_EQ(Close(), 0);
   EXPECT_THAT(app_->StandardError(),
               HasSubstr(std::string("Unable to decode message on channel ") + kDeleteChannel));
