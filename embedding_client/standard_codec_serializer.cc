@@ -398,8 +398,10 @@ bool IsStandard(const StandardCodecSerializer& serializer) {
 }  // namespace
 
 const StandardCodecSerializer& StandardCodecSerializer::GetInstance() {
-  static const StandardCodecSerializer instance;
-  return instance;
+  // Never destroyed: a plug-in thread may still encode a late reply while the process ends,
+  // after static objects are gone, and the codecs that use it live as long.
+  static const auto* const instance = new StandardCodecSerializer();
+  return *instance;
 }
 
 EncodableValue StandardCodecSerializer::ReadValue(ByteStreamReader* stream) const {

@@ -33,8 +33,10 @@ vela::EncodableValue ReadRecord(const BridgeInternalCodecSerializer& serializer,
 }  // namespace
 
 const BridgeInternalCodecSerializer& BridgeInternalCodecSerializer::GetInstance() {
-  static const BridgeInternalCodecSerializer instance;
-  return instance;
+  // Never destroyed, like the standard serializer: replies may be encoded on other threads
+  // while the process ends.
+  static const auto* const instance = new BridgeInternalCodecSerializer();
+  return *instance;
 }
 
 const vela::StandardMessageCodec& BridgeInternalCodecSerializer::GetCodec() {
