@@ -7,12 +7,13 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <map>
 #include <mutex>
@@ -31,7 +32,19 @@ namespace tervala_bundle {
 namespace {
 
 constexpr std::string_view kSocketFlag = "--bridge-socket=";
-constexpr time_t kSendLimitSeconds = 10;
+// A client that reads none of what is owed to it for this long is disconnected, so that the
+// next client can be served.
+constexpr int kStalledClientMs = 10'000;
+// When the application closes, what is owed to the client is sent for at most this long.
+constexpr int kCloseFlushMs = 2'000;
+
+using Clock = std::chrono::steady_clock;
+
+int MillisecondsUntil(Clock::time_point deadline) {
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
 
 void Report(const std::string& text) {
   std::fprintf(stderr, "Tervala bridge: %s\n", text.c_str());
@@ -45,18 +58,6 @@ void Report(const std::string& text) {
   std::fflush(stdout);
   std::fflush(stderr);
   _exit(1);
-}
-
-// Writes all of `bytes`; false when the peer has gone.
-bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
-  size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = send(fd, bytes.data() + written, bytes.size() - written, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    written += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 class Bridge {
@@ -78,7 +79,7 @@ class Bridge {
     struct stat existing {};
     if (lstat(path.c_str(), &existing) == 0 && S_ISSOCK(existing.st_mode)) unlink(path.c_str());
     listen_fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    wake_fd_ = eventfd(0, EFD_CLOEXEC);
+    wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (listen_fd_ < 0 || wake_fd_ < 0 ||
         bind(listen_fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         listen(listen_fd_, 4) != 0) {
@@ -143,13 +144,13 @@ class Bridge {
         Report(std::string("cannot wait for clients: ") + std::strerror(errno));
         return;
       }
-      if (fds[1].revents != 0) return;
-      const int client = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fds[1].revents != 0) {
+        ClearWake();
+        if (Stopping()) return;
+        continue;
+      }
+      const int client = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
       if (client < 0) continue;
-      // A client that stops reading must not hold the engine thread, which writes replies,
-      // for long: a write that waits this long ends the connection.
-      const timeval send_limit{kSendLimitSeconds, 0};
-      setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &send_limit, sizeof send_limit);
       {
         std::lock_guard<std::mutex> lock(mutex_);
         client_fd_ = client;
@@ -162,19 +163,45 @@ class Bridge {
     }
   }
 
-  // Relays the client's frames until it goes; true when the bridge is stopping.
+  // Relays the client's frames, and sends it what is queued for it, until it goes; true when
+  // the bridge is stopping. Neither direction ever blocks: the engine thread only queues
+  // frames, and this thread sends them as the client takes them.
   bool ServeClient(int client) {
     FrameReader reader;
     uint8_t buffer[65536];
+    Clock::time_point last_progress = Clock::now();
     for (;;) {
-      pollfd fds[2] = {{client, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
-      if (poll(fds, 2, -1) < 0) {
+      bool sending;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_) break;
+        sending = !out_.empty();
+      }
+      if (!sending) last_progress = Clock::now();
+      pollfd fds[2] = {{client, static_cast<short>(POLLIN | (sending ? POLLOUT : 0)), 0},
+                       {wake_fd_, POLLIN, 0}};
+      const int timeout =
+          sending ? MillisecondsUntil(last_progress + std::chrono::milliseconds(kStalledClientMs))
+                  : -1;
+      const int ready = poll(fds, 2, timeout);
+      if (ready < 0) {
         if (errno == EINTR) continue;
         return false;
       }
-      if (fds[1].revents != 0) return true;
+      if (ready == 0) {
+        Report("closing the connection: the client read nothing for " +
+               std::to_string(kStalledClientMs / 1000) + " seconds");
+        return false;
+      }
+      if (fds[1].revents != 0) ClearWake();
+      if (fds[0].revents & POLLOUT) {
+        bool progress = false;
+        if (!SendQueued(client, &progress)) return false;
+        if (progress) last_progress = Clock::now();
+      }
+      if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
       const ssize_t n = recv(client, buffer, sizeof buffer, 0);
-      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
       if (n <= 0) return false;
       reader.Append(buffer, static_cast<size_t>(n));
       BridgeFrame frame;
@@ -188,6 +215,59 @@ class Bridge {
         return false;
       }
     }
+    // The application is closing: what is owed to the client (the engine settled every
+    // reply before the bridge was stopped) is sent for a bounded time, whatever the client
+    // does.
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kCloseFlushMs);
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (out_.empty()) break;
+      }
+      pollfd fd{client, POLLOUT, 0};
+      const int ready = poll(&fd, 1, MillisecondsUntil(deadline));
+      if (ready < 0 && errno == EINTR) continue;
+      bool progress = false;
+      if (ready <= 0 || !SendQueued(client, &progress)) break;
+    }
+    return true;
+  }
+
+  // Sends what is queued for the client without blocking, until the socket is full; false
+  // when the client has gone.
+  bool SendQueued(int client, bool* progress) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    while (!out_.empty()) {
+      std::vector<uint8_t>& bytes = out_.front().bytes;
+      size_t& sent = out_.front().sent;
+      const ssize_t n =
+          send(client, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+      if (n <= 0) return false;
+      *progress = true;
+      sent += static_cast<size_t>(n);
+      if (sent == bytes.size()) out_.pop_front();
+    }
+    return true;
+  }
+
+  // Wakes the server thread, to send or to stop (any thread).
+  void Wake() {
+    const uint64_t one = 1;
+    if (write(wake_fd_, &one, sizeof one) < 0) Report("cannot wake the server thread");
+  }
+
+  void ClearWake() {
+    uint64_t count;
+    if (read(wake_fd_, &count, sizeof count) < 0 && errno != EAGAIN) {
+      Report("cannot read the server thread's wake-ups");
+    }
+  }
+
+  bool Stopping() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stopping_;
   }
 
   void Handle(BridgeFrame frame) {
@@ -255,12 +335,18 @@ class Bridge {
     host_->post_task(host_, &Bridge::EngineTask, this, 0);
   }
 
-  // Writes a frame to the client of `connection`, if it is still the one connected.
+  // Queues a frame for the client of `connection`, if it is still the one connected; the
+  // server thread sends it (any thread, never blocks).
   void Write(uint64_t connection, const BridgeFrame& frame) {
-    const std::vector<uint8_t> bytes = EncodeFrame(frame);
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (client_fd_ < 0 || connection != connection_ || bytes.empty()) return;
-    if (!WriteAll(client_fd_, bytes)) shutdown(client_fd_, SHUT_RDWR);
+    std::vector<uint8_t> bytes = EncodeFrame(frame);
+    bool wake;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (client_fd_ < 0 || connection != connection_ || bytes.empty()) return;
+      wake = out_.empty();
+      out_.push_back({std::move(bytes), 0});
+    }
+    if (wake) Wake();
   }
 
   // Ends the connection: the native messages it left unanswered get the empty reply, and the
@@ -271,6 +357,7 @@ class Bridge {
       std::lock_guard<std::mutex> lock(mutex_);
       close(client_fd_);
       client_fd_ = -1;
+      out_.clear();
       unanswered.swap(responses_);
       listen_requests_.clear();
       release_listeners_ = true;
@@ -352,8 +439,11 @@ class Bridge {
 
   void Stop() {
     if (server_.joinable()) {
-      const uint64_t one = 1;
-      if (write(wake_fd_, &one, sizeof one) < 0) Report("cannot wake the server thread");
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+      }
+      Wake();
       server_.join();
     }
     if (listen_fd_ >= 0) close(listen_fd_);
@@ -373,6 +463,13 @@ class Bridge {
   uint64_t connection_ = 0;  // counts the connections; replies go only to their own
   uint32_t next_message_id_ = 1;
   std::map<uint32_t, VelaBundleResponse*> responses_;
+  // Frames for the connected client, oldest first, with how much of the first was sent.
+  struct Outgoing {
+    std::vector<uint8_t> bytes;
+    size_t sent;
+  };
+  std::deque<Outgoing> out_;
+  bool stopping_ = false;
   std::vector<std::string> listen_requests_;
   bool release_listeners_ = false;
   std::string status_;
