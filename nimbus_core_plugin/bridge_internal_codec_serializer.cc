@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <iostream>
+#include <new>
 #include <string>
 
 #include "nimbus_core_plugin/core_initialize_response.h"
@@ -35,7 +36,9 @@ vela::EncodableValue ReadRecord(const BridgeInternalCodecSerializer& serializer,
 const BridgeInternalCodecSerializer& BridgeInternalCodecSerializer::GetInstance() {
   // Never destroyed, like the standard serializer: replies may be encoded on other threads
   // while the process ends.
-  static const auto* const instance = new BridgeInternalCodecSerializer();
+  alignas(BridgeInternalCodecSerializer) static unsigned char
+      storage[sizeof(BridgeInternalCodecSerializer)];
+  static const auto* const instance = new (storage) BridgeInternalCodecSerializer();
   return *instance;
 }
 
