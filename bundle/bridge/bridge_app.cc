@@ -17,6 +17,7 @@
 #include <exception>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -37,6 +38,13 @@ constexpr std::string_view kSocketFlag = "--bridge-socket=";
 constexpr int kStalledClientMs = 10'000;
 // When the application closes, what is owed to the client is sent for at most this long.
 constexpr int kCloseFlushMs = 2'000;
+// Requests handed to native code whose replies the client has not yet been sent, across
+// connections (a client that went leaves its requests to finish). At either limit the bridge
+// stops reading, so a client that sends faster than native code answers is held back by its
+// own socket; nothing it sent is dropped. One frame is always taken when nothing is in flight,
+// whatever its size.
+constexpr size_t kMaxRequestsInFlight = 64;
+constexpr size_t kMaxRequestBytesInFlight = 4u << 20;
 
 using Clock = std::chrono::steady_clock;
 
@@ -133,6 +141,7 @@ class Bridge {
     uint64_t connection;
     uint32_t id;
     std::string channel;
+    size_t request_bytes;
   };
 
   // The server thread: accepts one client at a time and relays its frames.
@@ -170,16 +179,39 @@ class Bridge {
     FrameReader reader;
     uint8_t buffer[65536];
     Clock::time_point last_progress = Clock::now();
+    // Whether the reader needs more bytes for its next frame; false while it may hold frames
+    // that wait for requests in flight to be answered.
+    bool need_more = true;
+    // The client hung up: what it sent is still read, for its close request, but its
+    // requests are dropped, as their replies would be.
+    bool hung_up = false;
     for (;;) {
+      if (!need_more && (hung_up || AcceptsRequests())) {
+        BridgeFrame frame;
+        std::string error;
+        switch (reader.Next(&frame, &error)) {
+          case FrameReader::Status::kFrame:
+            Handle(std::move(frame), hung_up);
+            continue;
+          case FrameReader::Status::kNeedMore:
+            need_more = true;
+            break;
+          case FrameReader::Status::kMalformed:
+            Report("closing the connection: " + error);
+            return false;
+        }
+      }
       bool sending;
+      bool reading;
       {
         std::lock_guard<std::mutex> lock(mutex_);
         if (stopping_) break;
         sending = !out_.empty();
+        reading = need_more && (hung_up || AcceptsRequestsLocked());
       }
       if (!sending) last_progress = Clock::now();
-      pollfd fds[2] = {{client, static_cast<short>(POLLIN | (sending ? POLLOUT : 0)), 0},
-                       {wake_fd_, POLLIN, 0}};
+      const short events = static_cast<short>((reading ? POLLIN : 0) | (sending ? POLLOUT : 0));
+      pollfd fds[2] = {{client, events, 0}, {wake_fd_, POLLIN, 0}};
       const int timeout =
           sending ? MillisecondsUntil(last_progress + std::chrono::milliseconds(kStalledClientMs))
                   : -1;
@@ -196,24 +228,16 @@ class Bridge {
       if (fds[1].revents != 0) ClearWake();
       if (fds[0].revents & POLLOUT) {
         bool progress = false;
-        if (!SendQueued(client, &progress)) return false;
+        if (!SendQueued(client, &progress)) return false;  // it cannot take replies any more
         if (progress) last_progress = Clock::now();
       }
-      if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+      if (fds[0].revents & (POLLHUP | POLLERR)) hung_up = true;
+      if (!reading && !hung_up) continue;
       const ssize_t n = recv(client, buffer, sizeof buffer, 0);
       if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
       if (n <= 0) return false;
       reader.Append(buffer, static_cast<size_t>(n));
-      BridgeFrame frame;
-      std::string error;
-      FrameReader::Status status;
-      while ((status = reader.Next(&frame, &error)) == FrameReader::Status::kFrame) {
-        Handle(std::move(frame));
-      }
-      if (status == FrameReader::Status::kMalformed) {
-        Report("closing the connection: " + error);
-        return false;
-      }
+      need_more = false;
     }
     // The application is closing: what is owed to the client (the engine settled every
     // reply before the bridge was stopped) is sent for a bounded time, whatever the client
@@ -238,18 +262,35 @@ class Bridge {
   bool SendQueued(int client, bool* progress) {
     std::lock_guard<std::mutex> lock(mutex_);
     while (!out_.empty()) {
-      std::vector<uint8_t>& bytes = out_.front().bytes;
-      size_t& sent = out_.front().sent;
-      const ssize_t n =
-          send(client, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+      Outgoing& front = out_.front();
+      const ssize_t n = send(client, front.bytes.data() + front.sent,
+                             front.bytes.size() - front.sent, MSG_NOSIGNAL | MSG_DONTWAIT);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
       if (n <= 0) return false;
       *progress = true;
-      sent += static_cast<size_t>(n);
-      if (sent == bytes.size()) out_.pop_front();
+      front.sent += static_cast<size_t>(n);
+      if (front.sent < front.bytes.size()) continue;
+      if (front.request_bytes) ReleaseLocked(*front.request_bytes);
+      out_.pop_front();
     }
     return true;
+  }
+
+  bool AcceptsRequestsLocked() const {
+    return in_flight_ == 0 ||
+           (in_flight_ < kMaxRequestsInFlight && in_flight_bytes_ < kMaxRequestBytesInFlight);
+  }
+
+  bool AcceptsRequests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return AcceptsRequestsLocked();
+  }
+
+  // A request in flight was answered to its client, or its reply dropped.
+  void ReleaseLocked(size_t request_bytes) {
+    --in_flight_;
+    in_flight_bytes_ -= request_bytes;
   }
 
   // Wakes the server thread, to send or to stop (any thread).
@@ -270,7 +311,8 @@ class Bridge {
     return stopping_;
   }
 
-  void Handle(BridgeFrame frame) {
+  // Acts on a frame of the client; `hung_up` drops its requests.
+  void Handle(BridgeFrame frame, bool hung_up) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       ++relayed_;
@@ -284,27 +326,34 @@ class Bridge {
     }
     switch (static_cast<FrameKind>(frame.kind)) {
       case FrameKind::kSend: {
+        if (hung_up) return;
         uint64_t connection;
+        const size_t request_bytes = frame.message.size();
         {
           std::lock_guard<std::mutex> lock(mutex_);
           connection = connection_;
+          ++in_flight_;
+          in_flight_bytes_ += request_bytes;
         }
-        auto* pending = new PendingSend{this, connection, frame.id, frame.channel};
+        auto* pending = new PendingSend{this, connection, frame.id, frame.channel, request_bytes};
         if (unusable_name ||
             !host_->send_message(host_, frame.channel.c_str(), frame.message.data(),
                                  frame.message.size(), &Bridge::OnReply, pending)) {
-          // Not sent (the engine is stopping, or the channel name is unusable): the client
-          // still gets its answer, the empty reply.
+          // Not sent (the engine is stopping or refuses more, or the channel name is
+          // unusable): the client still gets its answer, the empty reply.
           delete pending;
           Write(connection,
-                {static_cast<uint8_t>(FrameKind::kReply), frame.id, std::move(frame.channel), {}});
+                {static_cast<uint8_t>(FrameKind::kReply), frame.id, std::move(frame.channel), {}},
+                request_bytes);
         }
         return;
       }
       case FrameKind::kListen: {
-        if (unusable_name) return;
+        if (unusable_name || hung_up) return;
         std::lock_guard<std::mutex> lock(mutex_);
-        listen_requests_.push_back(std::move(frame.channel));
+        listen_requests_.insert(std::move(frame.channel));
+        // One task applies every request made before it runs.
+        if (std::exchange(engine_task_posted_, true)) return;
         break;
       }
       case FrameKind::kResponse: {
@@ -324,9 +373,12 @@ class Bridge {
         }
         return;
       }
-      case FrameKind::kClose:
+      case FrameKind::kClose: {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (std::exchange(close_requested_, true)) return;  // one close request is enough
         host_->post_task(host_, &Bridge::CloseTask, this, 0);
         return;
+      }
       default:
         Report("a frame of kind " + std::to_string(frame.kind) + " from the client is ignored");
         return;
@@ -337,14 +389,23 @@ class Bridge {
 
   // Queues a frame for the client of `connection`, if it is still the one connected; the
   // server thread sends it (any thread, never blocks).
-  void Write(uint64_t connection, const BridgeFrame& frame) {
+  // A reply passes `request_bytes`, its request's size: the request stays in flight until the
+  // reply is sent or dropped.
+  void Write(uint64_t connection, const BridgeFrame& frame,
+             std::optional<size_t> request_bytes = std::nullopt) {
     std::vector<uint8_t> bytes = EncodeFrame(frame);
     bool wake;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (client_fd_ < 0 || connection != connection_ || bytes.empty()) return;
-      wake = out_.empty();
-      out_.push_back({std::move(bytes), 0});
+      if (client_fd_ < 0 || connection != connection_ || bytes.empty()) {
+        if (!request_bytes) return;
+        // Dropped: the server may take more requests now.
+        ReleaseLocked(*request_bytes);
+        wake = true;
+      } else {
+        wake = out_.empty();
+        out_.push_back({std::move(bytes), 0, request_bytes});
+      }
     }
     if (wake) Wake();
   }
@@ -357,6 +418,9 @@ class Bridge {
       std::lock_guard<std::mutex> lock(mutex_);
       close(client_fd_);
       client_fd_ = -1;
+      for (const Outgoing& frame : out_) {
+        if (frame.request_bytes) ReleaseLocked(*frame.request_bytes);
+      }
       out_.clear();
       unanswered.swap(responses_);
       listen_requests_.clear();
@@ -371,11 +435,12 @@ class Bridge {
   // Engine thread: applies the listen requests and releases.
   static void EngineTask(void* user_data) {
     auto* bridge = static_cast<Bridge*>(user_data);
-    std::vector<std::string> requests;
+    std::set<std::string> requests;
     bool release = false;
     {
       std::lock_guard<std::mutex> lock(bridge->mutex_);
       requests.swap(bridge->listen_requests_);
+      bridge->engine_task_posted_ = false;
       release = std::exchange(bridge->release_listeners_, false);
     }
     const VelaBundleHost* host = bridge->host_;
@@ -400,7 +465,7 @@ class Bridge {
     auto* pending = static_cast<PendingSend*>(user_data);
     BridgeFrame frame{static_cast<uint8_t>(FrameKind::kReply), pending->id,
                       std::move(pending->channel), std::vector<uint8_t>(data, data + size)};
-    pending->bridge->Write(pending->connection, frame);
+    pending->bridge->Write(pending->connection, frame, pending->request_bytes);
     delete pending;
   }
 
@@ -467,10 +532,15 @@ class Bridge {
   struct Outgoing {
     std::vector<uint8_t> bytes;
     size_t sent;
+    std::optional<size_t> request_bytes;  // for a reply: the size of its request
   };
   std::deque<Outgoing> out_;
+  size_t in_flight_ = 0;
+  size_t in_flight_bytes_ = 0;
   bool stopping_ = false;
-  std::vector<std::string> listen_requests_;
+  std::set<std::string> listen_requests_;
+  bool engine_task_posted_ = false;
+  bool close_requested_ = false;
   bool release_listeners_ = false;
   std::string status_;
   uint64_t relayed_ = 0;

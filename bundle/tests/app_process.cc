@@ -128,6 +128,7 @@ void BridgeTest::SetUp() {
   socket_ = work_.path() + "/bridge.sock";
   std::vector<std::string> environment = {"XDG_DATA_HOME=" + data_.path(),
                                           "TERVALA_LINK_OPENER_DRY_RUN=1"};
+  environment.insert(environment.end(), extra_environment_.begin(), extra_environment_.end());
   app_ = std::make_unique<AppProcess>(TERVALA_BRIDGE_APP,
                                       std::vector<std::string>{"--bridge-socket=" + socket_},
                                       work_.path(), environment);

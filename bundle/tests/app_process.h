@@ -91,6 +91,8 @@ class BridgeTest : public ::testing::Test {
  protected:
   void SetUp() override;
 
+  // Added to the application's environment ("NAME=value"); set before SetUp.
+  std::vector<std::string> extra_environment_;
   TemporaryFolder work_;
   TemporaryFolder data_;
   std::string socket_;
