@@ -43,7 +43,7 @@ constexpr int kCloseFlushMs = 2'000;
 // stops reading, so a client that sends faster than native code answers is held back by its
 // own socket; nothing it sent is dropped. One frame is always taken when nothing is in flight,
 // whatever its size.
-constexpr size_t kMaxRequestsInFlight = 64;
+constexpr size_t kMaxRequestsInFlight = 256;
 constexpr size_t kMaxRequestBytesInFlight = 4u << 20;
 
 using Clock = std::chrono::steady_clock;

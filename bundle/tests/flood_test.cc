@@ -404,7 +404,7 @@ TEST_F(BridgeMemoryTest, AClientThatNeverStopsSendingIsHeldBackNotQueued) {
   RecordProperty("peak_rss_kb", static_cast<int>(peak));
   EXPECT_EQ(answered.load(), sent.load());
   EXPECT_GT(sent, 1000u);
-  // What the sockets hold (some hundred kilobytes of frames) and the 64 in flight.
+  // What the sockets hold (some hundred kilobytes of frames) and the 256 in flight.
   EXPECT_LT(backlog, 10'000u);
   // Loose: without the bound the queues grew by gigabytes in seconds.
   EXPECT_LT(peak - rss_before, 64 * 1024) << sent << " requests sent, peak " << peak << " kB";
