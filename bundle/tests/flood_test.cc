@@ -333,8 +333,7 @@ TEST_F(BridgeFloodTest, ASlowReaderDoesNotHoldTheProgramOpen) {
   const auto seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   exited = true;
-  client_.Disconnect();  // ends a send still held back
-  slow_client.join();
+  slow_client.join();  // a send still held back ended with the program
   RecordProperty("close_seconds", std::to_string(seconds));
   EXPECT_EQ(exit_code, 0);
   // Loose: sending what is owed stops after 2 seconds; the reader would need hours.
@@ -424,7 +423,7 @@ TEST_F(BridgeMemoryTest, AClientThatNeverStopsSendingIsHeldBackNotQueued) {
   ASSERT_TRUE(Send(1, kPermissionsChannel, request));
   ASSERT_TRUE(client_.Receive());
   const std::chrono::duration<double> answer_time = std::chrono::steady_clock::now() - asked;
-  EXPECT_LT(answer_time, 10s);
+  EXPECT_LT(answer_time, 20s);  // loose: 0.8 s under ASan, 5.4 s under TSan
   RecordProperty("next_client_answer_seconds", std::to_string(answer_time.count()));
 
   const auto signalled = std::chrono::steady_clock::now();
