@@ -1,6 +1,7 @@
 #include "app/scheduler.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <limits>
 #include <system_error>
@@ -220,8 +221,12 @@ ScheduleHandle Scheduler::Schedule(std::unique_ptr<callback::Callback> callback,
       state_->worker_id = state_->worker.get_id();
       state_->worker_started = true;
     } catch (const std::system_error& error) {
-      // The request stays queued; the next Schedule tries again.
-      LogError("Scheduler could not start its worker thread: %s", error.what());
+      // The request stays queued; the next Schedule tries again. When the process is out of
+      // threads every scheduler fails alike: one line says it.
+      static std::atomic<bool> reported{false};
+      if (!reported.exchange(true)) {
+        LogError("Scheduler could not start its worker thread: %s", error.what());
+      }
     }
   }
   request->id = ++state_->next_id;
@@ -229,6 +234,11 @@ ScheduleHandle Scheduler::Schedule(std::unique_ptr<callback::Callback> callback,
   state_->Push(std::move(request));
   state_->wake.Post();
   return handle;
+}
+
+bool Scheduler::HasWorker() const {
+  MutexLock lock(state_->queue_mutex);
+  return state_->worker_started;
 }
 
 ScheduleHandle Scheduler::Schedule(std::function<void()> callback, uint64_t delay_ms,

@@ -58,6 +58,11 @@ class Scheduler {
   ScheduleHandle Schedule(std::function<void()> callback, uint64_t delay_ms = 0,
                           uint64_t repeat_ms = 0);
 
+  // Whether the worker thread runs. It starts with the first request, and a request made
+  // when the process can start no more threads leaves it not running (until a later request
+  // starts it): nothing queued runs then, so waiting for it would be waiting in vain.
+  bool HasWorker() const;
+
   // Stops the worker and waits for it to end (unless called on the worker itself), so no
   // callback runs once it returns. Queued requests never run. Calling it again is harmless.
   void Shutdown();

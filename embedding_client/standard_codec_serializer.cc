@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iostream>
 #include <limits>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <typeinfo>
@@ -398,8 +399,12 @@ bool IsStandard(const StandardCodecSerializer& serializer) {
 }  // namespace
 
 const StandardCodecSerializer& StandardCodecSerializer::GetInstance() {
-  static const StandardCodecSerializer instance;
-  return instance;
+  // Never destroyed: a plug-in thread may still encode a late reply while the process ends,
+  // after static objects are gone, and the codecs that use it live as long. Built in static
+  // storage rather than on the heap, so that a library unloaded with it leaks nothing.
+  alignas(StandardCodecSerializer) static unsigned char storage[sizeof(StandardCodecSerializer)];
+  static const auto* const instance = new (storage) StandardCodecSerializer();
+  return *instance;
 }
 
 EncodableValue StandardCodecSerializer::ReadValue(ByteStreamReader* stream) const {

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <iostream>
+#include <new>
 #include <string>
 
 #include "nimbus_core_plugin/core_initialize_response.h"
@@ -33,8 +34,12 @@ vela::EncodableValue ReadRecord(const BridgeInternalCodecSerializer& serializer,
 }  // namespace
 
 const BridgeInternalCodecSerializer& BridgeInternalCodecSerializer::GetInstance() {
-  static const BridgeInternalCodecSerializer instance;
-  return instance;
+  // Never destroyed, like the standard serializer: replies may be encoded on other threads
+  // while the process ends.
+  alignas(BridgeInternalCodecSerializer) static unsigned char
+      storage[sizeof(BridgeInternalCodecSerializer)];
+  static const auto* const instance = new (storage) BridgeInternalCodecSerializer();
+  return *instance;
 }
 
 const vela::StandardMessageCodec& BridgeInternalCodecSerializer::GetCodec() {

@@ -52,14 +52,20 @@ void InstallHandler(vela::BinaryMessenger* messenger, std::string_view base,
       });
 }
 
-// The app name at position 0, or null after answering that it is missing.
+// The app name at position 0, or null after answering that it is missing or unusable.
 const std::string* UnpackAppName(const EncodableList& arguments, const MessageReply& reply) {
   const EncodableValue& app_name = Argument(arguments, 0);
   if (app_name.IsNull()) {
     reply(WrapError("app_name_arg unexpectedly null."));
     return nullptr;
   }
-  return &app_name.Get<std::string>();
+  const std::string& name = app_name.Get<std::string>();
+  // The app core takes names as C strings: one with a NUL would stand for a shorter name.
+  if (name.find('\0') != std::string::npos) {
+    reply(WrapError("app_name_arg contains a NUL character."));
+    return nullptr;
+  }
+  return &name;
 }
 
 // The reply of an operation without a value: [null] or the error envelope.

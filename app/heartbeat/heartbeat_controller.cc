@@ -67,6 +67,8 @@ bool HeartbeatController::WaitUntilIdle(int timeout_ms) {
   // Shared, because the task may post after this call has given up waiting.
   auto done = std::make_shared<Semaphore>(0);
   scheduler_.Schedule([done] { done->Post(); });
+  // Without a worker (the process could start no thread for it) nothing will run.
+  if (!scheduler_.HasWorker()) return false;
   return done->TimedWait(timeout_ms);
 }
 
@@ -93,7 +95,7 @@ std::string HeartbeatController::Request(std::atomic<int64_t>& last_request_time
     (this->*task)(*request);
     request->done.Post();
   });
-  const bool answered = request->done.TimedWait(kRequestTimeoutMs);
+  const bool answered = scheduler_.HasWorker() && request->done.TimedWait(kRequestTimeoutMs);
   MutexLock lock(request->lock);
   if (!answered && !request->finished) {
     request->abandoned = true;

@@ -62,9 +62,11 @@ bool ReadAll(int fd, char* buffer, size_t size) {
 bool TouchFile(const std::wstring& path) {
   const std::string native = ToUtf8(path);
   if (native.empty()) return false;
-  // O_NONBLOCK keeps a FIFO in the file's place from blocking the open.
+  // O_NONBLOCK keeps a FIFO in the file's place from blocking the open; O_NOFOLLOW keeps a
+  // symbolic link there from creating a file wherever it points, outside the folder.
   const int fd =
-      open(native.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, kFileMode);
+      open(native.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW,
+           kFileMode);
   if (fd < 0) return false;
   close(fd);
   return true;
@@ -73,7 +75,8 @@ bool TouchFile(const std::wstring& path) {
 FileResult ReadWholeFile(const std::wstring& path, size_t max_size, std::string* contents) {
   const std::string native = ToUtf8(path);
   if (native.empty()) return FileResult::kOpenFailed;
-  ScopedFd fd(open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  // A symbolic link in the file's place is not followed: the record is the folder's own.
+  ScopedFd fd(open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
   if (fd.get() < 0) return FileResult::kOpenFailed;
   struct stat info;
   if (fstat(fd.get(), &info) != 0) return FileResult::kSizeUnknown;
@@ -96,6 +99,8 @@ FileResult ReplaceFileContents(const std::wstring& path, std::string_view conten
   temporary += kTemporaryInfix;
   temporary.append(kTemporarySuffixLength, 'X');
 
+  // mkostemp creates exclusively, so it follows no link; rename replaces a link in the
+  // file's place rather than what it points to.
   ScopedFd fd(mkostemp(temporary.data(), O_CLOEXEC));
   if (fd.get() < 0) return FileResult::kOpenFailed;
   // The new content must be on disk before the rename makes it the file: otherwise a power

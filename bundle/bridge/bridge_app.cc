@@ -7,15 +7,17 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -31,23 +33,39 @@ namespace tervala_bundle {
 namespace {
 
 constexpr std::string_view kSocketFlag = "--bridge-socket=";
-constexpr time_t kSendLimitSeconds = 10;
+// A client that reads none of what is owed to it for this long is disconnected, so that the
+// next client can be served.
+constexpr int kStalledClientMs = 10'000;
+// When the application closes, what is owed to the client is sent for at most this long.
+constexpr int kCloseFlushMs = 2'000;
+// Requests handed to native code whose replies the client has not yet been sent, across
+// connections (a client that went leaves its requests to finish). At either limit the bridge
+// stops reading, so a client that sends faster than native code answers is held back by its
+// own socket; nothing it sent is dropped. One frame is always taken when nothing is in flight,
+// whatever its size.
+constexpr size_t kMaxRequestsInFlight = 256;
+constexpr size_t kMaxRequestBytesInFlight = 4u << 20;
+
+using Clock = std::chrono::steady_clock;
+
+int MillisecondsUntil(Clock::time_point deadline) {
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
 
 void Report(const std::string& text) {
   std::fprintf(stderr, "Tervala bridge: %s\n", text.c_str());
   std::fflush(stderr);
 }
 
-// Writes all of `bytes`; false when the peer has gone.
-bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
-  size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = send(fd, bytes.data() + written, bytes.size() - written, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    written += static_cast<size_t>(n);
-  }
-  return true;
+// Ends the process with exit code 1 when the bridge cannot serve: the host's own exit code
+// would say success. It runs before any client was served, so no app exists and nothing is
+// being written.
+[[noreturn]] void EndWithFailure() {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  _exit(1);
 }
 
 class Bridge {
@@ -69,7 +87,7 @@ class Bridge {
     struct stat existing {};
     if (lstat(path.c_str(), &existing) == 0 && S_ISSOCK(existing.st_mode)) unlink(path.c_str());
     listen_fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    wake_fd_ = eventfd(0, EFD_CLOEXEC);
+    wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (listen_fd_ < 0 || wake_fd_ < 0 ||
         bind(listen_fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         listen(listen_fd_, 4) != 0) {
@@ -123,6 +141,7 @@ class Bridge {
     uint64_t connection;
     uint32_t id;
     std::string channel;
+    size_t request_bytes;
   };
 
   // The server thread: accepts one client at a time and relays its frames.
@@ -134,13 +153,13 @@ class Bridge {
         Report(std::string("cannot wait for clients: ") + std::strerror(errno));
         return;
       }
-      if (fds[1].revents != 0) return;
-      const int client = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fds[1].revents != 0) {
+        ClearWake();
+        if (Stopping()) return;
+        continue;
+      }
+      const int client = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
       if (client < 0) continue;
-      // A client that stops reading must not hold the engine thread, which writes replies,
-      // for long: a write that waits this long ends the connection.
-      const timeval send_limit{kSendLimitSeconds, 0};
-      setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &send_limit, sizeof send_limit);
       {
         std::lock_guard<std::mutex> lock(mutex_);
         client_fd_ = client;
@@ -153,60 +172,188 @@ class Bridge {
     }
   }
 
-  // Relays the client's frames until it goes; true when the bridge is stopping.
+  // Relays the client's frames, and sends it what is queued for it, until it goes; true when
+  // the bridge is stopping. Neither direction ever blocks: the engine thread only queues
+  // frames, and this thread sends them as the client takes them.
   bool ServeClient(int client) {
     FrameReader reader;
     uint8_t buffer[65536];
+    Clock::time_point last_progress = Clock::now();
+    // Whether the reader needs more bytes for its next frame; false while it may hold frames
+    // that wait for requests in flight to be answered.
+    bool need_more = true;
+    // The client hung up: what it sent is still read, for its close request, but its
+    // requests are dropped, as their replies would be.
+    bool hung_up = false;
     for (;;) {
-      pollfd fds[2] = {{client, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
-      if (poll(fds, 2, -1) < 0) {
+      if (!need_more && (hung_up || AcceptsRequests())) {
+        BridgeFrame frame;
+        std::string error;
+        switch (reader.Next(&frame, &error)) {
+          case FrameReader::Status::kFrame:
+            Handle(std::move(frame), hung_up);
+            continue;
+          case FrameReader::Status::kNeedMore:
+            need_more = true;
+            break;
+          case FrameReader::Status::kMalformed:
+            Report("closing the connection: " + error);
+            return false;
+        }
+      }
+      bool sending;
+      bool reading;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_) break;
+        sending = !out_.empty();
+        reading = need_more && (hung_up || AcceptsRequestsLocked());
+      }
+      if (!sending) last_progress = Clock::now();
+      const short events = static_cast<short>((reading ? POLLIN : 0) | (sending ? POLLOUT : 0));
+      pollfd fds[2] = {{client, events, 0}, {wake_fd_, POLLIN, 0}};
+      const int timeout =
+          sending ? MillisecondsUntil(last_progress + std::chrono::milliseconds(kStalledClientMs))
+                  : -1;
+      const int ready = poll(fds, 2, timeout);
+      if (ready < 0) {
         if (errno == EINTR) continue;
         return false;
       }
-      if (fds[1].revents != 0) return true;
-      const ssize_t n = recv(client, buffer, sizeof buffer, 0);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      reader.Append(buffer, static_cast<size_t>(n));
-      BridgeFrame frame;
-      std::string error;
-      FrameReader::Status status;
-      while ((status = reader.Next(&frame, &error)) == FrameReader::Status::kFrame) {
-        Handle(std::move(frame));
-      }
-      if (status == FrameReader::Status::kMalformed) {
-        Report("closing the connection: " + error);
+      if (ready == 0) {
+        Report("closing the connection: the client read nothing for " +
+               std::to_string(kStalledClientMs / 1000) + " seconds");
         return false;
       }
+      if (fds[1].revents != 0) ClearWake();
+      if (fds[0].revents & POLLOUT) {
+        bool progress = false;
+        if (!SendQueued(client, &progress)) return false;  // it cannot take replies any more
+        if (progress) last_progress = Clock::now();
+      }
+      if (fds[0].revents & (POLLHUP | POLLERR)) hung_up = true;
+      if (!reading && !hung_up) continue;
+      const ssize_t n = recv(client, buffer, sizeof buffer, 0);
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (n <= 0) return false;
+      reader.Append(buffer, static_cast<size_t>(n));
+      need_more = false;
+    }
+    // The application is closing: what is owed to the client (the engine settled every
+    // reply before the bridge was stopped) is sent for a bounded time, whatever the client
+    // does.
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kCloseFlushMs);
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (out_.empty()) break;
+      }
+      pollfd fd{client, POLLOUT, 0};
+      const int ready = poll(&fd, 1, MillisecondsUntil(deadline));
+      if (ready < 0 && errno == EINTR) continue;
+      bool progress = false;
+      if (ready <= 0 || !SendQueued(client, &progress)) break;
+    }
+    return true;
+  }
+
+  // Sends what is queued for the client without blocking, until the socket is full; false
+  // when the client has gone.
+  bool SendQueued(int client, bool* progress) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    while (!out_.empty()) {
+      Outgoing& front = out_.front();
+      const ssize_t n = send(client, front.bytes.data() + front.sent,
+                             front.bytes.size() - front.sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+      if (n <= 0) return false;
+      *progress = true;
+      front.sent += static_cast<size_t>(n);
+      if (front.sent < front.bytes.size()) continue;
+      if (front.request_bytes) ReleaseLocked(*front.request_bytes);
+      out_.pop_front();
+    }
+    return true;
+  }
+
+  bool AcceptsRequestsLocked() const {
+    return in_flight_ == 0 ||
+           (in_flight_ < kMaxRequestsInFlight && in_flight_bytes_ < kMaxRequestBytesInFlight);
+  }
+
+  bool AcceptsRequests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return AcceptsRequestsLocked();
+  }
+
+  // A request in flight was answered to its client, or its reply dropped.
+  void ReleaseLocked(size_t request_bytes) {
+    --in_flight_;
+    in_flight_bytes_ -= request_bytes;
+  }
+
+  // Wakes the server thread, to send or to stop (any thread).
+  void Wake() {
+    const uint64_t one = 1;
+    if (write(wake_fd_, &one, sizeof one) < 0) Report("cannot wake the server thread");
+  }
+
+  void ClearWake() {
+    uint64_t count;
+    if (read(wake_fd_, &count, sizeof count) < 0 && errno != EAGAIN) {
+      Report("cannot read the server thread's wake-ups");
     }
   }
 
-  void Handle(BridgeFrame frame) {
+  bool Stopping() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stopping_;
+  }
+
+  // Acts on a frame of the client; `hung_up` drops its requests.
+  void Handle(BridgeFrame frame, bool hung_up) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       ++relayed_;
     }
+    // Channel names travel on as C strings: one with a NUL would name another channel.
+    const bool unusable_name = frame.channel.find('\0') != std::string::npos;
+    if (unusable_name && (frame.kind == static_cast<uint8_t>(FrameKind::kSend) ||
+                          frame.kind == static_cast<uint8_t>(FrameKind::kListen))) {
+      Report("a frame of kind " + std::to_string(frame.kind) +
+             " for a channel name with a NUL byte is refused");
+    }
     switch (static_cast<FrameKind>(frame.kind)) {
       case FrameKind::kSend: {
+        if (hung_up) return;
         uint64_t connection;
+        const size_t request_bytes = frame.message.size();
         {
           std::lock_guard<std::mutex> lock(mutex_);
           connection = connection_;
+          ++in_flight_;
+          in_flight_bytes_ += request_bytes;
         }
-        auto* pending = new PendingSend{this, connection, frame.id, frame.channel};
-        if (!host_->send_message(host_, frame.channel.c_str(), frame.message.data(),
+        auto* pending = new PendingSend{this, connection, frame.id, frame.channel, request_bytes};
+        if (unusable_name ||
+            !host_->send_message(host_, frame.channel.c_str(), frame.message.data(),
                                  frame.message.size(), &Bridge::OnReply, pending)) {
-          // Not sent (the engine is stopping, or the channel name is unusable): the client
-          // still gets its answer, the empty reply.
+          // Not sent (the engine is stopping or refuses more, or the channel name is
+          // unusable): the client still gets its answer, the empty reply.
           delete pending;
           Write(connection,
-                {static_cast<uint8_t>(FrameKind::kReply), frame.id, std::move(frame.channel), {}});
+                {static_cast<uint8_t>(FrameKind::kReply), frame.id, std::move(frame.channel), {}},
+                request_bytes);
         }
         return;
       }
       case FrameKind::kListen: {
+        if (unusable_name || hung_up) return;
         std::lock_guard<std::mutex> lock(mutex_);
-        listen_requests_.push_back(std::move(frame.channel));
+        listen_requests_.insert(std::move(frame.channel));
+        // One task applies every request made before it runs.
+        if (std::exchange(engine_task_posted_, true)) return;
         break;
       }
       case FrameKind::kResponse: {
@@ -226,9 +373,12 @@ class Bridge {
         }
         return;
       }
-      case FrameKind::kClose:
+      case FrameKind::kClose: {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (std::exchange(close_requested_, true)) return;  // one close request is enough
         host_->post_task(host_, &Bridge::CloseTask, this, 0);
         return;
+      }
       default:
         Report("a frame of kind " + std::to_string(frame.kind) + " from the client is ignored");
         return;
@@ -237,12 +387,27 @@ class Bridge {
     host_->post_task(host_, &Bridge::EngineTask, this, 0);
   }
 
-  // Writes a frame to the client of `connection`, if it is still the one connected.
-  void Write(uint64_t connection, const BridgeFrame& frame) {
-    const std::vector<uint8_t> bytes = EncodeFrame(frame);
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (client_fd_ < 0 || connection != connection_ || bytes.empty()) return;
-    if (!WriteAll(client_fd_, bytes)) shutdown(client_fd_, SHUT_RDWR);
+  // Queues a frame for the client of `connection`, if it is still the one connected; the
+  // server thread sends it (any thread, never blocks).
+  // A reply passes `request_bytes`, its request's size: the request stays in flight until the
+  // reply is sent or dropped.
+  void Write(uint64_t connection, const BridgeFrame& frame,
+             std::optional<size_t> request_bytes = std::nullopt) {
+    std::vector<uint8_t> bytes = EncodeFrame(frame);
+    bool wake;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (client_fd_ < 0 || connection != connection_ || bytes.empty()) {
+        if (!request_bytes) return;
+        // Dropped: the server may take more requests now.
+        ReleaseLocked(*request_bytes);
+        wake = true;
+      } else {
+        wake = out_.empty();
+        out_.push_back({std::move(bytes), 0, request_bytes});
+      }
+    }
+    if (wake) Wake();
   }
 
   // Ends the connection: the native messages it left unanswered get the empty reply, and the
@@ -253,6 +418,10 @@ class Bridge {
       std::lock_guard<std::mutex> lock(mutex_);
       close(client_fd_);
       client_fd_ = -1;
+      for (const Outgoing& frame : out_) {
+        if (frame.request_bytes) ReleaseLocked(*frame.request_bytes);
+      }
+      out_.clear();
       unanswered.swap(responses_);
       listen_requests_.clear();
       release_listeners_ = true;
@@ -266,11 +435,12 @@ class Bridge {
   // Engine thread: applies the listen requests and releases.
   static void EngineTask(void* user_data) {
     auto* bridge = static_cast<Bridge*>(user_data);
-    std::vector<std::string> requests;
+    std::set<std::string> requests;
     bool release = false;
     {
       std::lock_guard<std::mutex> lock(bridge->mutex_);
       requests.swap(bridge->listen_requests_);
+      bridge->engine_task_posted_ = false;
       release = std::exchange(bridge->release_listeners_, false);
     }
     const VelaBundleHost* host = bridge->host_;
@@ -295,7 +465,7 @@ class Bridge {
     auto* pending = static_cast<PendingSend*>(user_data);
     BridgeFrame frame{static_cast<uint8_t>(FrameKind::kReply), pending->id,
                       std::move(pending->channel), std::vector<uint8_t>(data, data + size)};
-    pending->bridge->Write(pending->connection, frame);
+    pending->bridge->Write(pending->connection, frame, pending->request_bytes);
     delete pending;
   }
 
@@ -334,8 +504,11 @@ class Bridge {
 
   void Stop() {
     if (server_.joinable()) {
-      const uint64_t one = 1;
-      if (write(wake_fd_, &one, sizeof one) < 0) Report("cannot wake the server thread");
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+      }
+      Wake();
       server_.join();
     }
     if (listen_fd_ >= 0) close(listen_fd_);
@@ -355,7 +528,19 @@ class Bridge {
   uint64_t connection_ = 0;  // counts the connections; replies go only to their own
   uint32_t next_message_id_ = 1;
   std::map<uint32_t, VelaBundleResponse*> responses_;
-  std::vector<std::string> listen_requests_;
+  // Frames for the connected client, oldest first, with how much of the first was sent.
+  struct Outgoing {
+    std::vector<uint8_t> bytes;
+    size_t sent;
+    std::optional<size_t> request_bytes;  // for a reply: the size of its request
+  };
+  std::deque<Outgoing> out_;
+  size_t in_flight_ = 0;
+  size_t in_flight_bytes_ = 0;
+  bool stopping_ = false;
+  std::set<std::string> listen_requests_;
+  bool engine_task_posted_ = false;
+  bool close_requested_ = false;
   bool release_listeners_ = false;
   std::string status_;
   uint64_t relayed_ = 0;
@@ -384,14 +569,14 @@ extern "C" VELA_BUNDLE_EXPORT void vela_entry_main(const VelaBundleHost* host, i
       }
     }
     auto* bridge = new Bridge(host);
-    bridge->InstallHandlers();
     if (!found) tervala_bundle::Report("usage: tervala_app --bridge-socket=PATH");
     if (!found || !bridge->Listen(path)) {
-      // Nothing to relay: the application closes again.
-      host->post_task(host, &Bridge::CloseTask, bridge, 0);
+      tervala_bundle::EndWithFailure();
     }
+    bridge->InstallHandlers();
     bridge->Draw();
   } catch (const std::exception& error) {
     tervala_bundle::Report(std::string("cannot start: ") + error.what());
+    tervala_bundle::EndWithFailure();
   }
 }

@@ -126,9 +126,12 @@ std::string AppProcess::StandardError() const { return ReadFile(output_.path() +
 void BridgeTest::SetUp() {
   std::filesystem::copy_file(SAMPLE_CONFIG, work_.path() + "/nimbus-services.json");
   socket_ = work_.path() + "/bridge.sock";
-  app_ = std::make_unique<AppProcess>(
-      TERVALA_BRIDGE_APP, std::vector<std::string>{"--bridge-socket=" + socket_}, work_.path(),
-      std::vector<std::string>{"XDG_DATA_HOME=" + data_.path(), "TERVALA_LINK_OPENER_DRY_RUN=1"});
+  std::vector<std::string> environment = {"XDG_DATA_HOME=" + data_.path(),
+                                          "TERVALA_LINK_OPENER_DRY_RUN=1"};
+  environment.insert(environment.end(), extra_environment_.begin(), extra_environment_.end());
+  app_ = std::make_unique<AppProcess>(TERVALA_BRIDGE_APP,
+                                      std::vector<std::string>{"--bridge-socket=" + socket_},
+                                      work_.path(), environment);
   ASSERT_TRUE(app_->started());
   ASSERT_TRUE(client_.Connect(socket_));
 }
@@ -189,6 +192,14 @@ std::optional<tervala_bundle::BridgeFrame> BridgeClient::Receive(int timeout_ms)
     if (n <= 0) return std::nullopt;
     reader_.Append(buffer, static_cast<size_t>(n));
   }
+}
+
+int BridgeClient::ReadRaw(size_t max, int timeout_ms) {
+  pollfd fds{fd_, POLLIN, 0};
+  if (poll(&fds, 1, timeout_ms) <= 0) return -1;
+  std::vector<uint8_t> buffer(max);
+  const ssize_t n = recv(fd_, buffer.data(), max, 0);
+  return n < 0 ? 0 : static_cast<int>(n);
 }
 
 bool BridgeClient::WaitForEnd(int timeout_ms) {

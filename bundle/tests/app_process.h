@@ -43,6 +43,7 @@ class AppProcess {
   AppProcess& operator=(const AppProcess&) = delete;
 
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
 
   // Waits at most `timeout_ms` for the process to end, then kills it; its exit code, or -1
   // when it did not exit by itself.
@@ -74,6 +75,9 @@ class BridgeClient {
   std::optional<tervala_bundle::BridgeFrame> Receive(int timeout_ms = 20'000);
   // Whether the bridge ends the connection within `timeout_ms` without sending a frame.
   bool WaitForEnd(int timeout_ms = 20'000);
+  // Reads at most `max` bytes as they come, bypassing the frame reader: the count, 0 at the
+  // end of the connection, -1 when nothing came within `timeout_ms`.
+  int ReadRaw(size_t max, int timeout_ms);
 
  private:
   int fd_ = -1;
@@ -87,6 +91,8 @@ class BridgeTest : public ::testing::Test {
  protected:
   void SetUp() override;
 
+  // Added to the application's environment ("NAME=value"); set before SetUp.
+  std::vector<std::string> extra_environment_;
   TemporaryFolder work_;
   TemporaryFolder data_;
   std::string socket_;

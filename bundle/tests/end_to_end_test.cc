@@ -95,6 +95,29 @@ TEST(SampleEndToEndTest, OptionsFromTheArgumentsNeedNoConfigFile) {
   EXPECT_THAT(run.errors, HasSubstr("unknown argument \"--unknown\""));
 }
 
+// A bridge that cannot listen says why and fails, whatever the reason.
+TEST(BridgeStartTest, ExitsWithOneWhenItCannotListen) {
+  TemporaryFolder work;
+  const std::string taken = work.path() + "/taken";
+  std::ofstream(taken) << "not a socket";
+  const struct {
+    std::vector<std::string> arguments;
+    std::string reason;
+  } cases[] = {
+      {{}, "usage: tervala_app --bridge-socket=PATH"},
+      {{"--bridge-socket="}, "the socket path must have 1 to 107 bytes"},
+      {{"--bridge-socket=" + work.path() + "/" + std::string(120, 's')}, "1 to 107 bytes"},
+      {{"--bridge-socket=" + taken}, "cannot listen on " + taken},
+  };
+  for (const auto& c : cases) {
+    AppProcess app(TERVALA_BRIDGE_APP, c.arguments, work.path(), {});
+    ASSERT_TRUE(app.started());
+    EXPECT_EQ(app.WaitForExit(), 1) << c.reason;
+    EXPECT_THAT(app.StandardError(), HasSubstr(c.reason));
+  }
+  EXPECT_EQ(ReadFile(taken), "not a socket");
+}
+
 // A bridge run and its client.
 class BridgeEndToEndTest : public BridgeTest {
  protected:
@@ -206,6 +229,13 @@ TEST_F(BridgeEndToEndTest, MalformedAndUndecodableRequestsAreAnsweredAsTheChanne
   EXPECT_TRUE(Call(kDeleteChannel, {12, 1, 7, 9, 'a'}).empty());
   // A channel nobody handles answers with nothing too.
   EXPECT_TRUE(Call("dev.vela.nobody", {0}).empty());
+  // A channel name with a NUL names no channel, not the one before the NUL; an app name with
+  // one is refused, not cut short.
+  EXPECT_TRUE(Call(std::string(kInitializeCoreChannel) + std::string("\0junk", 5),
+                   EncodeRecordMessage(List({})))
+                  .empty());
+  EXPECT_EQ(error(CallCore(kDeleteChannel, List({vela::EncodableValue(std::string("a\0b", 3))}))),
+            "app_name_arg contains a NUL character.|Error");
 
   EXPECT_EQ(Close(), 0);
   EXPECT_THAT(app_->StandardError(),

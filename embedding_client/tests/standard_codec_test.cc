@@ -1,11 +1,20 @@
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "embedding_client/byte_streams.h"
@@ -21,6 +30,7 @@ using Bytes = std::vector<uint8_t>;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 Bytes Encode(const EncodableValue& value) {
   return *StandardMessageCodec::GetInstance().EncodeMessage(value);
@@ -35,6 +45,40 @@ Bytes WriteSize(size_t size) {
   ByteBufferStreamWriter writer(&out);
   StandardCodecSerializer::GetInstance().WriteSize(size, &writer);
   return out;
+}
+
+// Plug-in threads may encode a late reply while the process ends: the codec and its
+// serializer must outlive static destruction. A child process encodes on a thread of its own
+// while its main thread exits.
+TEST(StandardCodecTest, EncodesWhileTheProcessExits) {
+  const std::string errors = ::testing::TempDir() + "codec_exit_" + std::to_string(getpid());
+  for (int round = 0; round < 5; ++round) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // The sanitizers' reports, which may come too late to change the exit status.
+      const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (fd < 0 || dup2(fd, 2) < 0) _exit(2);
+      const StandardMessageCodec& codec = StandardMessageCodec::GetInstance();
+      std::thread([&codec] {
+        const EncodableValue value(EncodableList{EncodableValue("late"), EncodableValue(1)});
+        const size_t size = codec.EncodeMessage(value)->size();
+        for (;;) {
+          if (codec.EncodeMessage(value)->size() != size) _exit(3);
+        }
+      }).detach();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      std::exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    std::ifstream report(errors);
+    const std::string text((std::istreambuf_iterator<char>(report)),
+                           std::istreambuf_iterator<char>());
+    EXPECT_THAT(text, Not(HasSubstr("runtime error"))) << text;
+  }
+  std::remove(errors.c_str());
 }
 
 TEST(StandardCodecTest, SizeEncodingAtItsBoundaries) {

@@ -129,6 +129,17 @@ TEST_F(HostApiTest, MalformedInitializeAppAndDeleteRequests) {
   EXPECT_TRUE(api_.calls.empty());
 }
 
+TEST_F(HostApiTest, AppNamesWithANulAreRefusedNotCutShort) {
+  const EncodableValue name(std::string("nul\0tail", 8));
+  const EncodableValue refused = Unpacking("app_name_arg contains a NUL character.");
+  EXPECT_EQ(Call(kInitializeAppChannel, EncodableList{name, Options("k")}), refused);
+  EXPECT_EQ(Call(kSetAutomaticDataCollectionEnabledChannel, EncodableList{name, true}), refused);
+  EXPECT_EQ(Call(kSetAutomaticResourceManagementEnabledChannel, EncodableList{name, true}),
+            refused);
+  EXPECT_EQ(Call(kDeleteChannel, EncodableList{name}), refused);
+  EXPECT_TRUE(api_.calls.empty());
+}
+
 TEST_F(HostApiTest, ErrorEnvelopeBytes) {
   const std::string text = "app_name_arg unexpectedly null.";
   std::vector<uint8_t> expected = {12, 3, 7, static_cast<uint8_t>(text.size())};

@@ -2,10 +2,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "runner/tests/runner_test_support.h"
@@ -57,6 +60,30 @@ TEST(EntryTest, ShowsTheWindowWithTheFirstFrameAndEndsWithZeroOnSigterm) {
   EXPECT_EQ(app.WaitForExit(), 0);
   EXPECT_EQ(app.events().back(), "shutdown");
   EXPECT_EQ(app.StandardError(), "");
+}
+
+// Close signals keep coming while the program closes, after its window is gone: the first
+// closes it, the others change nothing and it still ends with 0.
+TEST(EntryTest, ABurstOfCloseSignalsEndsTheProgramNormally) {
+  AppFolder folder(AppLibrary::kTestBundle);
+  AppProcess app(folder.executable(), {});
+  ASSERT_TRUE(app.started());
+  ASSERT_TRUE(app.WaitForEvent("shown").has_value());
+  const int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  int sent = 0;
+  for (;;) {
+    // Until it has exited (a zombie keeps its pid, so no other process is signalled).
+    siginfo_t info{};
+    if (waitid(P_PID, static_cast<id_t>(app.pid()), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+        info.si_pid != 0 || std::chrono::steady_clock::now() > deadline) {
+      break;
+    }
+    app.Signal(kSignals[sent++ % 3]);
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  EXPECT_GT(sent, 1);
+  EXPECT_EQ(app.WaitForExit(), 0) << sent << " signals";
 }
 
 TEST(EntryTest, ArgumentsReachTheBundleAsUtf8InOrder) {

@@ -75,6 +75,7 @@ class AppProcess {
   AppProcess& operator=(const AppProcess&) = delete;
 
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
 
   // The first event starting with `prefix`, waiting for it at most 20 seconds; empty when
   // it did not come.

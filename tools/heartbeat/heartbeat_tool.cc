@@ -33,6 +33,40 @@ constexpr std::string_view kFilePrefix = "heartbeats-";
 // A JSON string literal of `text`.
 std::string Quote(const std::string& text) { return nimbus::VariantToJson(nimbus::Variant(text)); }
 
+// `text` with what a terminal would act on written as escapes: control characters (C0,
+// DEL, and C1 encoded in UTF-8) as \xHH per byte, tab and newline as \t and \n, and the
+// backslash as \\, so a file name can neither split a line nor run terminal sequences.
+std::string Printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto hex = [&out](unsigned char byte) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    out += "\\x";
+    out += kDigits[byte >> 4];
+    out += kDigits[byte & 0xf];
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if (byte == '\\') {
+      out += "\\\\";
+    } else if (byte == '\t') {
+      out += "\\t";
+    } else if (byte == '\n') {
+      out += "\\n";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      hex(byte);
+    } else if (byte == 0xc2 && next >= 0x80 && next <= 0x9f) {
+      hex(byte);
+      hex(next);
+      ++i;
+    } else {
+      out += static_cast<char>(byte);
+    }
+  }
+  return out;
+}
+
 // Reads the record in the file at `path`. An empty file (as a new app leaves it) holds the
 // empty record. On failure, returns false with the reason in `error`.
 bool ReadRecord(const std::string& path, LoggedHeartbeats* record, std::string* error) {
@@ -129,11 +163,11 @@ int Files(std::ostream& out, std::ostream& err) {
   for (const std::string& path : paths) {
     LoggedHeartbeats record;
     if (!ReadRecord(path, &record, &error)) {
-      err << kProgram << ": " << error << "\n";
+      err << kProgram << ": " << Printable(error) << "\n";
       status = 1;
       continue;
     }
-    out << path << "\t" << RecordToJson(record) << "\n";
+    out << Printable(path) << "\t" << RecordToJson(record) << "\n";
   }
   return status;
 }

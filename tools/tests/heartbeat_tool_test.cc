@@ -150,6 +150,16 @@ TEST_F(HeartbeatToolTest, ListsTheFilesOfThisUser) {
   EXPECT_EQ(run.err, "tervala-heartbeat: " + FilePath("c") + ": not a heartbeat file\n");
 }
 
+TEST_F(HeartbeatToolTest, EscapesWhatATerminalWouldActOnInFileNames) {
+  const std::string empty = "\t{\"last_logged_date\":\"\",\"heartbeats\":{}}\n";
+  Store("x", LoggedHeartbeats());
+  WriteFileBytes(FilePath("a\nb\x1b[2J\\\x7f\xc2\x9b\xc3\xa9"), "");
+  const ToolRun run = RunInProcess({"files"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out,
+            FilePath("a\\nb\\x1b[2J\\\\\\x7f\\xc2\\x9b\xc3\xa9") + empty + FilePath("x") + empty);
+}
+
 // A real app logs its heartbeat; the built tool finds it, and its payload is the one the
 // app's controller hands out.
 TEST_F(HeartbeatToolTest, ShowsWhatARealAppLogged) {

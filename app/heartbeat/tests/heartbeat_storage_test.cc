@@ -232,6 +232,29 @@ TEST_F(HeartbeatStorageTest, ReportsAFolderInPlaceOfTheFile) {
   EXPECT_EQ(ListFolder(Folder()), std::vector<std::string>{"heartbeats-app"});
 }
 
+// A link in the file's place, dangling or not, is never followed: nothing is created or read
+// outside the folder, and the first write replaces the link with the app's own file.
+TEST_F(HeartbeatStorageTest, NeverFollowsALinkInPlaceOfTheFile) {
+  const std::string outside = home_.path() + "/outside";
+  ASSERT_TRUE(std::filesystem::create_directories(Folder()));
+  std::filesystem::create_directory(outside);
+  std::filesystem::create_symlink(outside + "/created", PathOf("dangling"));
+  WriteFileBytes(outside + "/existing", "not a heartbeat record");
+  std::filesystem::create_symlink(outside + "/existing", PathOf("existing"));
+  for (const std::string key : {"dangling", "existing"}) {
+    HeartbeatStorage storage(key, &logger_);
+    LoggedHeartbeats read = TwoAgents();
+    EXPECT_FALSE(storage.ReadTo(&read));
+    EXPECT_EQ(read, TwoAgents());
+    ASSERT_TRUE(storage.Write(TwoAgents()));
+    EXPECT_FALSE(std::filesystem::is_symlink(PathOf(key)));
+    ASSERT_TRUE(storage.ReadTo(&read));
+    EXPECT_EQ(read, TwoAgents());
+  }
+  EXPECT_EQ(ListFolder(outside), std::vector<std::string>{"existing"});
+  EXPECT_EQ(ReadFileBytes(outside + "/existing"), "not a heartbeat record");
+}
+
 TEST_F(HeartbeatStorageTest, WithoutAFolderEveryCallFails) {
   WriteFileBytes(Folder(), "a file where the folder belongs");
   const std::string cwd = std::filesystem::current_path();

@@ -76,7 +76,9 @@ struct VelaBundleHost {
 
   /* Sends a message to native code's handler for `channel` (any thread). The bytes are
    * copied. With a reply callback, it runs once on the engine thread with the answer.
-   * False when the engine is shutting down or an argument is invalid; the callback then
+   * False when the engine is shutting down or an argument is invalid, or when 1024 of the
+   * bundle's messages (or 256 MiB of them) already await native code's answer: a bundle
+   * that sends faster than native code answers must wait for answers. The callback then
    * never runs. */
   bool (*send_message)(const VelaBundleHost* host, const char* channel, const uint8_t* data,
                        size_t size, VelaBundleReplyCallback reply, void* user_data);

@@ -111,12 +111,23 @@ bool ChannelRouter::SendToNative(const char* channel, const uint8_t* data, size_
   if (channel == nullptr || (data == nullptr && size != 0)) return false;
   std::lock_guard<std::mutex> lock(mutex_);
   if (bundle_side_closed_) return false;
+  if (!owed_to_bundle_.empty() && (owed_to_bundle_.size() >= kMaxOwedToBundle ||
+                                   owed_bytes_to_bundle_ + size > kMaxOwedBytesToBundle)) {
+    if (!std::exchange(reported_full_, true)) {
+      std::fprintf(stderr,
+                   "Vela engine: %zu messages of the bundle await native code's answer; "
+                   "refusing more until they are answered.\n",
+                   owed_to_bundle_.size());
+    }
+    return false;
+  }
   const uint64_t id = next_id_++;
-  owed_to_bundle_[id] = OwedToBundle{reply, user_data, false, {}};
+  owed_to_bundle_[id] = OwedToBundle{reply, user_data, size, false, {}};
+  owed_bytes_to_bundle_ += size;
   const bool posted = ui_.Post([this, id, name = std::string(channel), message = Copy(data, size)] {
     DeliverToNative(id, name, message);
   });
-  if (!posted) owed_to_bundle_.erase(id);
+  if (!posted) EraseOwedToBundle(owed_to_bundle_.find(id));
   return posted;
 }
 
@@ -148,7 +159,7 @@ void ChannelRouter::RespondToBundle(const VelaDesktopMessageResponseHandle* resp
     return;
   }
   if (it->second.reply == nullptr) {
-    owed_to_bundle_.erase(it);
+    EraseOwedToBundle(it);
     return;
   }
   it->second.answered = true;
@@ -166,9 +177,14 @@ void ChannelRouter::DeliverAnswerToBundle(uint64_t id) {
     auto it = owed_to_bundle_.find(id);
     if (it == owed_to_bundle_.end()) return;
     owed = std::move(it->second);
-    owed_to_bundle_.erase(it);
+    EraseOwedToBundle(it);
   }
   owed.reply(DataOrNull(owed.answer), owed.answer.size(), owed.user_data);
+}
+
+void ChannelRouter::EraseOwedToBundle(std::map<uint64_t, OwedToBundle>::iterator it) {
+  owed_bytes_to_bundle_ -= it->second.message_size;
+  owed_to_bundle_.erase(it);
 }
 
 void ChannelRouter::CloseBundleSide() {
@@ -178,6 +194,7 @@ void ChannelRouter::CloseBundleSide() {
     std::lock_guard<std::mutex> lock(mutex_);
     bundle_side_closed_ = true;
     owed.swap(owed_to_bundle_);
+    owed_bytes_to_bundle_ = 0;
     handlers.swap(bundle_handlers_);
   }
   for (auto& [id, entry] : owed) {

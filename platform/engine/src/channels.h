@@ -19,6 +19,14 @@
 
 namespace vela_engine {
 
+// The most messages of the bundle that may await native code's answer at once, and their
+// bytes (a single message of any size is taken when none is owed). Each is a task on the UI
+// thread until native code answers, and its answer a task on the engine thread until the
+// bundle has it: a bundle that sends faster than native code answers must not queue without
+// end.
+inline constexpr size_t kMaxOwedToBundle = 1024;
+inline constexpr size_t kMaxOwedBytesToBundle = 256u << 20;
+
 // Routes the messages of one engine.
 class ChannelRouter {
  public:
@@ -40,6 +48,7 @@ class ChannelRouter {
 
   // Bundle side; the same rules mirrored. Handlers and replies run on the engine thread.
   bool SetBundleHandler(const char* channel, VelaBundleMessageHandler handler, void* user_data);
+  // Also false while kMaxOwedToBundle messages or kMaxOwedBytesToBundle bytes are owed.
   bool SendToNative(const char* channel, const uint8_t* data, size_t size,
                     VelaBundleReplyCallback reply, void* user_data);
   bool RespondToNative(VelaBundleResponse* response, const uint8_t* data, size_t size);
@@ -66,6 +75,7 @@ class ChannelRouter {
   struct OwedToBundle {
     VelaBundleReplyCallback reply;
     void* user_data;
+    size_t message_size = 0;
     bool answered = false;
     Bytes answer;
   };
@@ -78,6 +88,8 @@ class ChannelRouter {
   void DeliverToNative(uint64_t id, const std::string& channel, const Bytes& message);
   void DeliverToBundle(uint64_t id, const std::string& channel, const Bytes& message);
   void DeliverAnswerToBundle(uint64_t id);
+  // Under mutex_.
+  void EraseOwedToBundle(std::map<uint64_t, OwedToBundle>::iterator it);
 
   TaskQueue& engine_queue_;
   UiTaskRunner& ui_;
@@ -90,6 +102,8 @@ class ChannelRouter {
   // message.
   uint64_t next_id_ = 1;
   std::map<uint64_t, OwedToBundle> owed_to_bundle_;
+  size_t owed_bytes_to_bundle_ = 0;  // the message sizes of owed_to_bundle_
+  bool reported_full_ = false;
   std::map<uint64_t, OwedToNative> owed_to_native_;
   bool bundle_side_closed_ = false;
   bool native_side_closed_ = false;

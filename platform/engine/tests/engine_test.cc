@@ -233,6 +233,27 @@ TEST_F(EngineTest, ShutdownSettlesEveryReplyAndDropsLaterResponses) {
   EXPECT_EQ(BundleCounter("wrong_thread"), 0);
 }
 
+// A bundle that sends faster than native code answers is refused once 1024 messages are
+// owed, and may send again as answers come: the queues between the threads stay bounded.
+TEST_F(EngineTest, MessagesAwaitingNativeCodeAreBounded) {
+  VelaDesktopEngine engine = CreateEngine();
+  VelaDesktopViewController controller = Start(engine);
+  ASSERT_NE(controller, nullptr);
+  VelaDesktopMessenger messenger = VelaDesktopEngineGetMessenger(engine);
+  NativeChannel keeper;  // answers nothing until told
+  VelaDesktopMessengerSetCallback(messenger, "native/keep", &NativeChannel::Callback, &keeper);
+  testing::internal::CaptureStderr();
+  for (int i = 0; i < 1024; ++i) ASSERT_EQ(Ask(messenger, "test/send", "native/keep").data, "sent");
+  EXPECT_EQ(Ask(messenger, "test/send", "native/keep").data, "refused");
+  ASSERT_TRUE(PumpUntil([&] { return keeper.responses.size() == 1024; }));
+  VelaDesktopMessengerSendResponse(messenger, keeper.responses[0], nullptr, 0);
+  ASSERT_TRUE(PumpUntil([&] { return Ask(messenger, "test/send", "native/keep").data == "sent"; }));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Vela engine: 1024 messages of the bundle await native code's answer; refusing more "
+            "until they are answered.\n");
+  VelaDesktopViewControllerDestroy(controller);
+}
+
 TEST_F(EngineTest, ARespondingThreadRacesShutdownSafely) {
   // A response sent from another thread while the engine shuts down either arrives or is
   // dropped; the thread holds the messenger lock around its check and send, as hosts do.

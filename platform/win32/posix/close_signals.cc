@@ -1,7 +1,8 @@
 // SIGINT, SIGTERM and SIGHUP as the user's request to close the program: every top-level
 // window gets WM_CLOSE, so the program ends the way it does when its window is closed. The
 // signal handler only writes the signal number to a pipe; a watcher thread reads it and posts
-// the messages, so no lock is ever taken inside the handler.
+// the messages, so no lock is ever taken inside the handler. Signals that come after a close
+// request while the program ends (its windows already gone) are dropped.
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -23,6 +24,9 @@ constexpr std::array<int, 3> kCloseSignals = {SIGINT, SIGTERM, SIGHUP};
 int g_pipe_read = -1;
 int g_pipe_write = -1;
 struct sigaction g_previous[kCloseSignals.size()];
+// Set once a close request reached a window (watcher thread only). From then on the program
+// is ending the normal way, and further close signals must not end it by the signal.
+bool g_closing = false;
 
 void OnSignal(int signal_number) {
   const int saved_errno = errno;
@@ -58,11 +62,14 @@ void Deliver(int signal_number) {
     }
   }
   if (windows.empty()) {
+    // The windows are gone because an earlier close request closed them: already closing.
+    if (g_closing) return;
     for (size_t i = 0; i < kCloseSignals.size(); ++i) {
       if (kCloseSignals[i] == signal_number) ActAsBefore(i);
     }
     return;
   }
+  g_closing = true;
   for (HWND window : windows) PostMessageW(window, WM_CLOSE, 0, 0);
 }
 

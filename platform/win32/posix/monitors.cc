@@ -16,8 +16,6 @@
 namespace win32_posix {
 namespace {
 
-constexpr UINT kMinDpi = 24;
-constexpr UINT kMaxDpi = 2400;
 constexpr uintptr_t kFirstMonitorHandle = 0x1000;
 
 // The parsed value of TERVALA_MONITORS, kept until the variable changes.
@@ -59,7 +57,7 @@ bool ParseEntry(const std::string& entry, MonitorDescription& monitor) {
   long x = 0, y = 0, width = 0, height = 0, dpi = 0;
   if (!ParseInt(fields[0], -kLimit, kLimit, x) || !ParseInt(fields[1], -kLimit, kLimit, y) ||
       !ParseInt(fields[2], 1, kLimit, width) || !ParseInt(fields[3], 1, kLimit, height) ||
-      !ParseInt(fields[4], kMinDpi, kMaxDpi, dpi)) {
+      !ParseInt(fields[4], kMinMonitorDpi, kMaxMonitorDpi, dpi)) {
     return false;
   }
   monitor.rect = RECT{static_cast<LONG>(x), static_cast<LONG>(y), static_cast<LONG>(x + width),
@@ -83,7 +81,7 @@ std::vector<MonitorDescription> ParseMonitors(const std::string& text) {
         std::fprintf(stderr,
                      "TERVALA_MONITORS: ignoring \"%s\": expected x,y,width,height,dpi with a "
                      "positive size and a DPI from %u to %u\n",
-                     entry.c_str(), kMinDpi, kMaxDpi);
+                     entry.c_str(), kMinMonitorDpi, kMaxMonitorDpi);
       }
     }
     if (semicolon == std::string::npos) break;

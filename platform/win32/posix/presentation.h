@@ -17,6 +17,11 @@
 
 namespace win32_posix {
 
+// The DPI values a monitor may have, from half to ten times 96: windows are sized by the DPI,
+// so a larger one would make every window huge (2400 DPI took seconds and gigabytes to start).
+inline constexpr UINT kMinMonitorDpi = 48;
+inline constexpr UINT kMaxMonitorDpi = 960;
+
 // A monitor: its rectangle in screen coordinates and its DPI.
 struct MonitorDescription {
   RECT rect{};

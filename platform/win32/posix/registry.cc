@@ -1,13 +1,18 @@
 // The registry: REG_DWORD and REG_SZ values read from a per-user file in the format of .reg
 // files.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <utility>
 
 #include "platform/win32/posix/state.h"
 
@@ -31,6 +36,45 @@ std::string StorePath() {
     return std::string(home) + "/.config/tervala/registry.reg";
   }
   return std::string();
+}
+
+// The largest store that is read: a few values need a few hundred bytes.
+constexpr off_t kMaxStoreSize = 1 << 20;
+
+// The store's text, read as configuration files are: a regular file only, opened without
+// blocking (a FIFO there must not stall window creation), at most kMaxStoreSize bytes. None
+// when it is missing; none with a warning when it is something else or too large.
+std::optional<std::string> ReadStore(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    if (errno != ENOENT && errno != ENOTDIR) {
+      std::fprintf(stderr, "%s: cannot open the registry file: %s; ignored\n", path.c_str(),
+                   std::strerror(errno));
+    }
+    return std::nullopt;
+  }
+  std::optional<std::string> text;
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    std::fprintf(stderr, "%s: the registry file is not a regular file; ignored\n", path.c_str());
+  } else if (info.st_size > kMaxStoreSize) {
+    std::fprintf(stderr, "%s: the registry file is larger than %lld bytes; ignored\n", path.c_str(),
+                 static_cast<long long>(kMaxStoreSize));
+  } else {
+    // At most the size seen above is read, whatever happens to the file meanwhile.
+    std::string buffer(static_cast<size_t>(info.st_size), '\0');
+    size_t done = 0;
+    while (done < buffer.size()) {
+      const ssize_t n = read(fd, buffer.data() + done, buffer.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    buffer.resize(done);
+    text = std::move(buffer);
+  }
+  close(fd);
+  return text;
 }
 
 const wchar_t* RootName(HKEY key) {
@@ -124,8 +168,9 @@ std::wstring Trim(const std::wstring& text) {
 std::optional<Value> Lookup(const std::wstring& key, const std::wstring& name) {
   const std::string path = StorePath();
   if (path.empty()) return std::nullopt;
-  std::ifstream file(path);
-  if (!file) return std::nullopt;
+  const std::optional<std::string> text = ReadStore(path);
+  if (!text) return std::nullopt;
+  std::istringstream file(*text);
   const std::wstring wanted_key = NormalizeKey(key);
   std::optional<Value> found;
   std::wstring section;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -181,6 +182,17 @@ TEST_F(MonitorsTest, EnvironmentDescribesMonitorsAndBadEntriesAreSkipped) {
   EXPECT_EQ(Dpi(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTONEAREST)), 96u);
 }
 
+// Windows are sized by the DPI: absurd ones would make them take gigabytes.
+TEST_F(MonitorsTest, DpiOutsideHalfToTenTimesNormalIsRefused) {
+  for (const char* dpi : {"2400", "961", "47", "24"}) {
+    setenv("TERVALA_MONITORS", (std::string("0,0,1920,1080,") + dpi).c_str(), 1);
+    EXPECT_EQ(Dpi(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTONEAREST)), 96u) << dpi;
+  }
+  setenv("TERVALA_MONITORS", "0,0,1920,1080,48;1920,0,1920,1080,960", 1);
+  EXPECT_EQ(Dpi(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTONEAREST)), 48u);
+  EXPECT_EQ(Dpi(MonitorFromPoint(POINT{2000, 0}, MONITOR_DEFAULTTONEAREST)), 960u);
+}
+
 class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -245,6 +257,28 @@ TEST_F(RegistryTest, MissingValuesAndMalformedLinesAreNotFound) {
   EXPECT_EQ(RegGetValueW(reinterpret_cast<HKEY>(0x1234), nullptr, L"x", RRF_RT_ANY, nullptr,
                          nullptr, nullptr),
             ERROR_INVALID_HANDLE);
+}
+
+// The store is read during window creation: whatever is at its path must neither stall nor
+// swamp the program.
+TEST_F(RegistryTest, OnlyARegularFileOfBoundedSizeIsRead) {
+  const std::string value = "[HKEY_CURRENT_USER\\Software\\Tervala]\n\"Number\"=dword:00000001\n";
+  Write(value + std::string(2 << 20, ';'));  // a valid value, then 2 MiB without a newline
+  DWORD number = 5;
+  EXPECT_EQ(ReadDword(L"Number", number), ERROR_FILE_NOT_FOUND);
+  std::remove(path_.c_str());
+  ASSERT_EQ(mkfifo(path_.c_str(), 0600), 0);  // nobody writes: a blocking open would hang
+  EXPECT_EQ(ReadDword(L"Number", number), ERROR_FILE_NOT_FOUND);
+  for (const char* other : {"/dev/zero", "/dev/urandom", "/tmp"}) {
+    setenv("TERVALA_REGISTRY", other, 1);
+    EXPECT_EQ(ReadDword(L"Number", number), ERROR_FILE_NOT_FOUND) << other;
+  }
+  EXPECT_EQ(number, 5u);
+  setenv("TERVALA_REGISTRY", path_.c_str(), 1);
+  std::remove(path_.c_str());
+  Write(value);
+  EXPECT_EQ(ReadDword(L"Number", number), ERROR_SUCCESS);
+  EXPECT_EQ(number, 1u);
 }
 
 TEST(LibraryTest, LoadsLibrariesAndFindsFunctions) {

@@ -10,8 +10,6 @@
 namespace win32_posix {
 namespace {
 
-constexpr UINT kMinDpi = 24;
-constexpr UINT kMaxDpi = 2400;
 constexpr UINT kDpiStep = 24;
 
 }  // namespace
@@ -27,8 +25,8 @@ std::optional<UINT> XftDpiFromResources(const std::string& resources) {
     char* end = nullptr;
     const double parsed = std::strtod(value, &end);
     while (end != nullptr && (*end == ' ' || *end == '\t' || *end == '\r')) ++end;
-    if (end == value || end == nullptr || *end != '\0' || !(parsed >= kMinDpi) ||
-        !(parsed <= kMaxDpi)) {
+    if (end == value || end == nullptr || *end != '\0' || !(parsed >= kMinMonitorDpi) ||
+        !(parsed <= kMaxMonitorDpi)) {
       dpi.reset();  // A later valid line may still set it.
       continue;
     }
@@ -41,7 +39,8 @@ UINT PhysicalDpi(int width_pixels, int width_millimetres) {
   if (width_pixels <= 0 || width_millimetres <= 0) return USER_DEFAULT_SCREEN_DPI;
   const double dpi = width_pixels * 25.4 / width_millimetres;
   const long steps = std::lround(dpi / kDpiStep);
-  if (steps < 1 || steps * kDpiStep > kMaxDpi) return USER_DEFAULT_SCREEN_DPI;
+  if (steps * kDpiStep < kMinMonitorDpi || steps * kDpiStep > kMaxMonitorDpi)
+    return USER_DEFAULT_SCREEN_DPI;
   return static_cast<UINT>(steps * kDpiStep);
 }
 
