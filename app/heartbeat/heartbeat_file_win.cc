@@ -96,8 +96,14 @@ FileResult ReadWholeFile(const std::wstring& path, size_t max_size, std::string*
   ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                 kOpenFlags, nullptr));
   if (!file.valid()) return FileResult::kOpenFailed;
-  // Pipes and devices are not files we can read in one piece.
+  // Pipes and devices are not files we can read in one piece, and a link in the file's
+  // place is refused rather than followed.
   if (GetFileType(file.get()) != FILE_TYPE_DISK) return FileResult::kOpenFailed;
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(file.get(), &information) ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return FileResult::kOpenFailed;
+  }
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return FileResult::kSizeUnknown;
   if (static_cast<uint64_t>(size.QuadPart) > max_size) return FileResult::kTooLarge;
