@@ -193,6 +193,21 @@ TEST_F(AppTest, AProcessEndingRightAfterCreationStillStoresItsHeartbeat) {
   EXPECT_EQ(record.heartbeats.size(), 1u);
 }
 
+// A heartbeat worker that logs while the process ends (here: its data folder cannot be
+// made) still finds the process-wide logger alive.
+TEST_F(AppTest, AWorkerLoggingWhileTheProcessEndsFindsTheLoggerAlive) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        const std::string blocker = home_.path() + "/not-a-folder";
+        heartbeat::testing::WriteFileBytes(blocker, "x");
+        setenv("XDG_DATA_HOME", blocker.c_str(), 1);
+        App::Create(CompleteOptions(), "ending");
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 // From creation to the payload: the app's first heartbeat leaves as the payload JSON.
 TEST_F(AppTest, TheFirstHeartbeatBecomesThePayload) {
   App::RegisterLibrary("vela-nimbus-core", "4.15.0");
