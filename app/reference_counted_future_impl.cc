@@ -116,8 +116,10 @@ void ReferenceCountedFutureImpl::AddReference(const FutureHandle& handle) {
 void ReferenceCountedFutureImpl::ReleaseReference(const FutureHandle& handle) {
   MutexLock lock(mutex_);
   FutureRecord* backing = Find(handle.id());
-  // A future already freed holds no reference either.
-  if (backing == nullptr || backing->reference_count <= 0) {
+  // A future already freed (force-released, or freed with a proxy's original) has nothing
+  // left to release.
+  if (backing == nullptr) return;
+  if (backing->reference_count <= 0) {
     LogAssert("%s", "backing->reference_count > 0");
     return;
   }
