@@ -309,6 +309,27 @@ TEST(FutureTest, HoldersReleaseQuietlyAfterForceRelease) {
   EXPECT_EQ(log.CountAtLeast(kLogLevelError), 0);
 }
 
+// A future released (or read) on one thread while its API is destroyed on another: the API
+// waits for the future's call to end, and neither side deadlocks.
+TEST(FutureTest, ReleaseRacingWithTheApiGoingAwayIsSafe) {
+  CapturedLog log;
+  for (int round = 0; round < 3000; ++round) {
+    auto* api = new ReferenceCountedFutureImpl(1);
+    Future future(api, api->AllocFuture(0));
+    Future reader = future;
+    std::thread releaser([&] {
+      reader.status();
+      future.Release();
+      reader.error_message();
+      Future copy = reader;
+    });
+    delete api;
+    releaser.join();
+    EXPECT_EQ(future.status(), kFutureStatusInvalid);
+    EXPECT_EQ(reader.status(), kFutureStatusInvalid);
+  }
+}
+
 TEST(FutureApiTableTest, OneApiPerOwner) {
   int owner = 0;
   int other_owner = 0;
