@@ -3,8 +3,10 @@
 #include <errno.h>
 #include <pthread.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "app/log.h"
 
@@ -16,6 +18,10 @@ namespace nimbus {
 // owner, so any thread may release it and a second Acquire on one thread waits for ever.
 struct Mutex::Handle {
   pthread_mutex_t recursive;
+  // The holder of the recursive mutex and how often it holds it, written only by the
+  // holder, so that a release by another thread is refused before it reaches the mutex.
+  std::atomic<std::thread::id> holder;
+  int depth = 0;
   std::mutex lock;
   std::condition_variable released;
   bool held = false;
@@ -42,11 +48,17 @@ void Mutex::Acquire() {
   }
   if ((mode_ & 1) != 0) {
     const int result = pthread_mutex_lock(&handle_->recursive);
-    if (result == 0) return;
+    if (result == 0) {
+      handle_->holder = std::this_thread::get_id();
+      ++handle_->depth;
+      return;
+    }
     if (result == EOWNERDEAD) {
-      // Abandoned: this thread now holds it (as a wait on an abandoned kernel mutex gives
-      // ownership), made usable again, and the failed wait is reported.
+      // Abandoned: this thread now holds it once (as a wait on an abandoned kernel mutex
+      // gives ownership), made usable again, and the failed wait is reported.
       pthread_mutex_consistent(&handle_->recursive);
+      handle_->holder = std::this_thread::get_id();
+      handle_->depth = 1;
     }
     LogAssert("%s", kMutexAcquireFailedMessage);
     return;
@@ -60,6 +72,8 @@ void Mutex::Release() {
   if (!handle_) return;
   if ((mode_ & 1) != 0) {
     // Fails (and is ignored) when this thread does not hold it, as the kernel's does.
+    if (handle_->holder != std::this_thread::get_id()) return;
+    if (--handle_->depth == 0) handle_->holder = std::thread::id();
     pthread_mutex_unlock(&handle_->recursive);
     return;
   }
