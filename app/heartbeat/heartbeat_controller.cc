@@ -50,6 +50,7 @@ struct HeartbeatController::PendingRequest {
 HeartbeatController::HeartbeatController(const std::string& heartbeat_key, LoggerBase* logger,
                                          const DateProvider& date_provider, Clock clock)
     : storage_(heartbeat_key, logger),
+      logger_(logger != nullptr ? logger : &GetSystemLogger()),
       date_provider_(date_provider),
       clock_(clock ? std::move(clock) : Clock(&CalendarSeconds)) {}
 
@@ -108,13 +109,39 @@ void HeartbeatController::PayloadTask(PendingRequest& request) {
   LoggedHeartbeats record;
   if (!storage_.ReadTo(&record) || record.heartbeats.empty()) return;
 
+  // The agents go in order while the payload stays within its limit; the rest stay stored
+  // for the next request. An agent too large to fit even alone could never be sent and
+  // would hold back every later payload, so it is dropped.
+  LoggedHeartbeats sent;
+  LoggedHeartbeats kept;
+  kept.last_logged_date = sent.last_logged_date = record.last_logged_date;
+  std::string payload;
+  for (auto& [agent, dates] : record.heartbeats) {
+    if (!kept.heartbeats.empty()) {
+      kept.heartbeats.emplace(agent, std::move(dates));
+      continue;
+    }
+    auto added = sent.heartbeats.emplace(agent, dates).first;
+    std::string candidate = CompressAndEncode(BuildHeartbeatsJson(sent));
+    if (!candidate.empty()) {
+      payload = std::move(candidate);
+      continue;
+    }
+    sent.heartbeats.erase(added);
+    if (sent.heartbeats.empty()) {
+      logger_->LogWarning("Dropped the heartbeats of a user agent too long to send (%zu bytes).",
+                          agent.size());
+      continue;
+    }
+    kept.heartbeats.emplace(agent, std::move(dates));
+  }
+
   MutexLock lock(request.lock);
   if (request.abandoned) return;
-  LoggedHeartbeats cleared;
-  cleared.last_logged_date = record.last_logged_date;
-  if (!storage_.Write(cleared)) return;
-  last_payload_date_ = today;
-  request.result = CompressAndEncode(BuildHeartbeatsJson(record));
+  if (!storage_.Write(kept)) return;
+  // Once everything is out, nothing more is sent today.
+  if (kept.heartbeats.empty()) last_payload_date_ = today;
+  request.result = std::move(payload);
   request.finished = true;
 }
 

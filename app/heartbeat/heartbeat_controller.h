@@ -43,11 +43,12 @@ class HeartbeatController {
   // changes nothing, so the next call tries again.
   void LogHeartbeat();
 
-  // Takes every stored heartbeat as one payload (see heartbeat_payload.h) and clears them
-  // from the file, keeping the date of the last heartbeat. Empty when there is nothing to
-  // give: no heartbeats, already taken today, called again within 30 seconds, or the worker
-  // did not answer within 300 milliseconds. A request given up on changes nothing, so the
-  // heartbeats stay for the next one.
+  // Takes the stored heartbeats as one payload (see heartbeat_payload.h) and clears them
+  // from the file, keeping the date of the last heartbeat. When they do not all fit the
+  // payload's limit, the agents go in order while they fit and the rest stay for the next
+  // request. Empty when there is nothing to give: no heartbeats, all taken today, called
+  // again within 30 seconds, or the worker did not answer within 300 milliseconds. A
+  // request given up on changes nothing, so the heartbeats stay for the next one.
   std::string TakeStoredHeartbeatsPayload();
 
   // Takes the user agent under which today's heartbeat was stored and removes today's date
@@ -75,6 +76,7 @@ class HeartbeatController {
                       void (HeartbeatController::*task)(PendingRequest&));
 
   HeartbeatStorage storage_;
+  LoggerBase* logger_;
   scheduler::Scheduler scheduler_;
   const DateProvider& date_provider_;
   Clock clock_;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <random>
@@ -241,6 +242,57 @@ TEST_F(HeartbeatRequestTest, ARequestThatTimesOutLosesNothing) {
   Store(stored);
   EXPECT_EQ(DecodeAndUncompress(controller_.TakeStoredHeartbeatsPayload()),
             BuildHeartbeatsJson(stored));
+}
+
+// Agents with 30 dates each make a payload far over the limit: the agents go in order while
+// the payload fits, and the rest stay stored for the next request. An agent that could never
+// fit is dropped rather than blocking every later payload.
+TEST_F(HeartbeatRequestTest, AnOversizedRecordIsSentInPartsThatFit) {
+  std::mt19937 random(3);
+  std::map<std::string, std::vector<std::string>> agents;
+  for (int agent = 0; agent < 16; ++agent) {
+    std::vector<std::string>& dates = agents["agent-" + std::to_string(random() % 100000) + "/1.0"];
+    for (int day = 0; day < 30; ++day) {
+      char date[11];
+      std::snprintf(
+          date, sizeof(date), "20%02u-%02u-%02u", 10 + static_cast<unsigned>(random() % 15),
+          1 + static_cast<unsigned>(random() % 12), 1 + static_cast<unsigned>(random() % 28));
+      dates.push_back(date);
+    }
+  }
+  const LoggedHeartbeats all = Record("2024-12-31", agents);
+  ASSERT_EQ(CompressAndEncode(BuildHeartbeatsJson(all)), "");
+  Store(all);
+
+  LoggedHeartbeats sent = Record("2024-12-31", {});
+  LoggedHeartbeats left = all;
+  for (int request = 0; request < 16 && !left.heartbeats.empty(); ++request) {
+    const std::string payload = controller_.TakeStoredHeartbeatsPayload();
+    Advance(30);
+    ASSERT_FALSE(payload.empty()) << "request " << request;
+    EXPECT_LE(payload.size(), kMaxPayloadLength);
+    // The payload holds the first agents still stored, and only those are gone.
+    const LoggedHeartbeats stored = Stored();
+    LoggedHeartbeats taken = Record("2024-12-31", {});
+    for (const auto& [agent, dates] : left.heartbeats) {
+      if (stored.heartbeats.count(agent) == 0) taken.heartbeats[agent] = dates;
+    }
+    ASSERT_FALSE(taken.heartbeats.empty());
+    EXPECT_EQ(DecodeAndUncompress(payload), BuildHeartbeatsJson(taken));
+    EXPECT_EQ(taken.heartbeats.begin()->first, left.heartbeats.begin()->first);
+    for (const auto& entry : taken.heartbeats) sent.heartbeats.insert(entry);
+    left = stored;
+  }
+  EXPECT_EQ(sent, all);
+  EXPECT_EQ(Stored(), Record("2024-12-31", {}));
+
+  std::string huge(2000, 'A');  // sorts before the small agent
+  for (size_t i = 1; i < huge.size(); ++i) huge[i] = static_cast<char>('a' + random() % 26);
+  Store(Record("2024-12-31", {{huge, {"2024-12-30"}}, {"small/1", {"2024-12-30"}}}));
+  date_.Set("2025-01-02");
+  EXPECT_EQ(DecodeAndUncompress(controller_.TakeStoredHeartbeatsPayload()),
+            BuildHeartbeatsJson(Record("2024-12-31", {{"small/1", {"2024-12-30"}}})));
+  EXPECT_EQ(Stored(), Record("2024-12-31", {}));
 }
 
 }  // namespace
