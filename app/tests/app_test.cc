@@ -193,6 +193,16 @@ TEST_F(AppTest, AProcessEndingRightAfterCreationStillStoresItsHeartbeat) {
   EXPECT_EQ(record.heartbeats.size(), 1u);
 }
 
+// Deleting an app right after creating it still stores the day's heartbeat it queued.
+TEST_F(AppTest, DeletingAnAppAtOnceStillStoresItsHeartbeat) {
+  for (const char* name : {"gone1", "gone2", "gone3"}) {
+    delete App::Create(CompleteOptions(), name);
+    heartbeat::LoggedHeartbeats record;
+    ASSERT_TRUE(heartbeat::HeartbeatStorage(std::string(".") + name, nullptr).ReadTo(&record));
+    EXPECT_EQ(record.last_logged_date, heartbeat::DateProviderImpl().GetDate()) << name;
+  }
+}
+
 // A heartbeat worker that logs while the process ends (here: its data folder cannot be
 // made) still finds the process-wide logger alive.
 TEST_F(AppTest, AWorkerLoggingWhileTheProcessEndsFindsTheLoggerAlive) {
