@@ -66,6 +66,10 @@ TEST(EntryTest, ArgumentsReachTheBundleAsUtf8InOrder) {
   EXPECT_EQ(EntryArguments({"a", "", "b"}), "entry 3 [61] [] [62]");
   EXPECT_EQ(EntryArguments({"gr\xc3\xbc\xc3\x9f", "\xe2\x98\x83\xf0\x9f\x98\x80"}),
             "entry 2 [6772c3bcc39f] [e29883f09f9880]");
+  // An argument that is not valid UTF-8 does not convert: it arrives as an empty string in
+  // its position, whether the bad bytes are stray, truncated or overlong.
+  EXPECT_EQ(EntryArguments({"a", "b\xff", "\xe2\x98", "\xc0\xaf", "c"}),
+            "entry 5 [61] [] [] [] [63]");
 }
 
 TEST(EntryTest, WithoutAUsableBundleEndsWithOne) {
