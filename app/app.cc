@@ -18,7 +18,8 @@ namespace nimbus {
 
 namespace {
 
-// How long process exit waits for the heartbeat work already handed to each app's worker.
+// How long process exit, or deleting an app, waits for the heartbeat work already handed
+// to an app's worker.
 constexpr int kExitHeartbeatWaitMs = 2000;
 
 // Apps live until the process ends, and their heartbeat workers are not joined at exit: a
@@ -56,9 +57,14 @@ App::~App() {
     MutexLock lock(internal_->controller_lock);
     controller = std::move(internal_->heartbeat_controller);
   }
-  // The controller's worker uses the app's logger, which RemoveApp ends, and its date
-  // provider; holders of a shared copy keep a controller that does nothing more.
-  if (controller) controller->Shutdown();
+  // The day's heartbeat may still be queued (an app deleted right after its creation):
+  // it is given its time to land, as at process exit. Then the controller stops, since its
+  // worker uses the app's logger, which RemoveApp ends, and its date provider; holders of a
+  // shared copy keep a controller that does nothing more.
+  if (controller) {
+    controller->WaitUntilIdle(kExitHeartbeatWaitMs);
+    controller->Shutdown();
+  }
   RemoveApp(this);
   controller.reset();
   internal_.reset();

@@ -7,7 +7,32 @@
 namespace nimbus {
 
 namespace detail {
+
 FutureApiInterface::~FutureApiInterface() = default;
+
+void FutureApiInterface::BeginClosing() {
+  std::unique_lock<std::mutex> lock(calls_lock_);
+  closing_ = true;
+  calls_ended_.wait(lock, [this] { return calls_ == 0; });
+}
+
+void FutureApiInterface::WaitForFutureCalls() {
+  std::unique_lock<std::mutex> lock(calls_lock_);
+  calls_ended_.wait(lock, [this] { return calls_ == 0; });
+}
+
+bool FutureApiInterface::BeginFutureCall() {
+  std::lock_guard<std::mutex> lock(calls_lock_);
+  ++calls_;
+  return !closing_;
+}
+
+void FutureApiInterface::EndFutureCall() {
+  // Notified under the lock: the waiting destructor frees it as soon as it sees 0.
+  std::lock_guard<std::mutex> lock(calls_lock_);
+  if (--calls_ == 0) calls_ended_.notify_all();
+}
+
 }  // namespace detail
 
 // FutureHandle ---------------------------------------------------------------------------
@@ -83,6 +108,47 @@ void FutureHandle::DetachFromApi(void* handle) {
 
 // Future ---------------------------------------------------------------------------------
 
+// One call of a Future into its API, counted by the API for as long as it lasts, so that
+// the API, destroyed on another thread, waits for it. The pointer is read and the count
+// taken under the future's mutex; the call itself runs with no lock of the future held, so
+// the API's cleanup (which takes that mutex while holding its own locks) cannot deadlock
+// with it.
+class Future::ApiCall {
+ public:
+  enum Kind {
+    kUse,      // reads or adds callbacks: nothing, when the API is closing
+    kCopy,     // takes a new reference: nothing, when the API is closing
+    kRelease,  // takes the future's reference away from it, even when the API is closing
+  };
+
+  ApiCall(const Future& future, Kind kind) {
+    MutexLock lock(future.mutex_);
+    api_ = future.api_;
+    if (api_ == nullptr) return;
+    open_ = api_->BeginFutureCall();
+    if (kind == kRelease) {
+      // Only the non-const members of Future release.
+      const_cast<Future&>(future).api_ = nullptr;
+    } else if (!open_) {
+      api_->EndFutureCall();
+      api_ = nullptr;
+    }
+  }
+  ~ApiCall() {
+    if (api_ != nullptr) api_->EndFutureCall();
+  }
+  ApiCall(const ApiCall&) = delete;
+  ApiCall& operator=(const ApiCall&) = delete;
+
+  detail::FutureApiInterface* api() const { return api_; }
+  // False when the API has begun to close.
+  bool open() const { return open_; }
+
+ private:
+  detail::FutureApiInterface* api_ = nullptr;
+  bool open_ = false;
+};
+
 Future::Future() : mutex_(Mutex::kModeNonRecursive) {}
 
 Future::Future(detail::FutureApiInterface* api, const FutureHandle& handle)
@@ -91,15 +157,16 @@ Future::Future(detail::FutureApiInterface* api, const FutureHandle& handle)
 }
 
 Future::Future(const Future& other) : mutex_(Mutex::kModeNonRecursive) {
-  Adopt(other.Api(), other.handle_.id());
+  const ApiCall call(other, ApiCall::kCopy);
+  Adopt(call.api(), other.handle_.id());
 }
 
 Future& Future::operator=(const Future& other) {
   if (this != &other) {
-    detail::FutureApiInterface* const api = other.Api();
+    const ApiCall call(other, ApiCall::kCopy);
     const FutureHandleId id = other.handle_.id();
     Release();
-    Adopt(api, id);
+    Adopt(call.api(), id);
   }
   return *this;
 }
@@ -130,16 +197,18 @@ void Future::Adopt(detail::FutureApiInterface* api, FutureHandleId id) {
 }
 
 void Future::StealFrom(Future& other) {
-  detail::FutureApiInterface* api;
-  {
-    MutexLock lock(other.mutex_);
-    api = other.api_;
-    other.api_ = nullptr;
-  }
   handle_ = FutureHandle(other.handle_.id());
+  const ApiCall call(other, ApiCall::kRelease);
+  detail::FutureApiInterface* const api = call.api();
   if (api == nullptr) return;
-  // The reference moves; the registration follows the new address.
   api->UnregisterForCleanup(&other);
+  if (!call.open()) {
+    // The API is releasing its futures: the reference goes rather than moving to an address
+    // it may no longer clean up.
+    api->ReleaseReference(handle_);
+    return;
+  }
+  // The reference moves; the registration follows the new address.
   {
     MutexLock lock(mutex_);
     api_ = api;
@@ -148,72 +217,65 @@ void Future::StealFrom(Future& other) {
 }
 
 void Future::Release() {
-  detail::FutureApiInterface* api;
-  {
-    MutexLock lock(mutex_);
-    api = api_;
-    api_ = nullptr;
-  }
-  // Whoever cleared the API releases; the API's own cleanup, running at the same time,
-  // finds it cleared and does nothing.
+  // Whoever clears the API releases; the API's own cleanup, running at the same time, finds
+  // it cleared and does nothing, and waits for this call to end before it goes.
+  const ApiCall call(*this, ApiCall::kRelease);
+  detail::FutureApiInterface* const api = call.api();
   if (api == nullptr) return;
   api->UnregisterForCleanup(this);
   api->ReleaseReference(handle_);
 }
 
-detail::FutureApiInterface* Future::Api() const {
-  MutexLock lock(mutex_);
-  return api_;
-}
-
 FutureStatus Future::status() const {
-  detail::FutureApiInterface* const api = Api();
-  return api != nullptr ? api->GetFutureStatus(handle_) : kFutureStatusInvalid;
+  const ApiCall call(*this, ApiCall::kUse);
+  return call.api() != nullptr ? call.api()->GetFutureStatus(handle_) : kFutureStatusInvalid;
 }
 
 int Future::error() const {
-  detail::FutureApiInterface* const api = Api();
-  return api != nullptr ? api->GetFutureError(handle_) : -1;
+  const ApiCall call(*this, ApiCall::kUse);
+  return call.api() != nullptr ? call.api()->GetFutureError(handle_) : -1;
 }
 
 std::string Future::error_message() const {
-  detail::FutureApiInterface* const api = Api();
-  return api != nullptr ? api->GetFutureErrorMessage(handle_) : std::string("Invalid Future");
+  const ApiCall call(*this, ApiCall::kUse);
+  return call.api() != nullptr ? call.api()->GetFutureErrorMessage(handle_)
+                               : std::string("Invalid Future");
 }
 
 const void* Future::result_void() const {
-  detail::FutureApiInterface* const api = Api();
-  return api != nullptr ? api->GetFutureResult(handle_) : nullptr;
+  const ApiCall call(*this, ApiCall::kUse);
+  return call.api() != nullptr ? call.api()->GetFutureResult(handle_) : nullptr;
 }
 
 void Future::OnCompletion(CompletionCallback callback, void* user_data) const {
-  if (detail::FutureApiInterface* const api = Api()) {
-    api->AddCompletionCallback(handle_, callback, user_data, nullptr, true);
+  const ApiCall call(*this, ApiCall::kUse);
+  if (call.api() != nullptr) {
+    call.api()->AddCompletionCallback(handle_, callback, user_data, nullptr, true);
   }
 }
 
 void Future::OnCompletion(std::function<void(const Future&)> callback) const {
-  if (detail::FutureApiInterface* const api = Api()) {
-    api->AddCompletionFunction(handle_, std::move(callback), true);
-  }
+  const ApiCall call(*this, ApiCall::kUse);
+  if (call.api() != nullptr) call.api()->AddCompletionFunction(handle_, std::move(callback), true);
 }
 
 CompletionCallbackHandle Future::AddOnCompletion(CompletionCallback callback,
                                                  void* user_data) const {
-  detail::FutureApiInterface* const api = Api();
-  if (api == nullptr) return {};
-  return api->AddCompletionCallback(handle_, callback, user_data, nullptr, false);
+  const ApiCall call(*this, ApiCall::kUse);
+  if (call.api() == nullptr) return {};
+  return call.api()->AddCompletionCallback(handle_, callback, user_data, nullptr, false);
 }
 
 CompletionCallbackHandle Future::AddOnCompletion(
     std::function<void(const Future&)> callback) const {
-  detail::FutureApiInterface* const api = Api();
-  if (api == nullptr) return {};
-  return api->AddCompletionFunction(handle_, std::move(callback), false);
+  const ApiCall call(*this, ApiCall::kUse);
+  if (call.api() == nullptr) return {};
+  return call.api()->AddCompletionFunction(handle_, std::move(callback), false);
 }
 
 void Future::RemoveOnCompletion(const CompletionCallbackHandle& handle) const {
-  if (detail::FutureApiInterface* const api = Api()) api->RemoveCompletionCallback(handle_, handle);
+  const ApiCall call(*this, ApiCall::kUse);
+  if (call.api() != nullptr) call.api()->RemoveCompletionCallback(handle_, handle);
 }
 
 }  // namespace nimbus

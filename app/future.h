@@ -1,8 +1,10 @@
 #ifndef TERVALA_APP_FUTURE_H_
 #define TERVALA_APP_FUTURE_H_
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "app/mutex.h"
@@ -105,6 +107,28 @@ class FutureApiInterface {
   // Futures registered here are released when the API goes away.
   virtual void RegisterForCleanup(Future* future) = 0;
   virtual void UnregisterForCleanup(Future* future) = 0;
+
+ protected:
+  // For the destructor of an implementation, before it releases its futures and with none
+  // of its locks held: copies of its futures made from now on come out invalid, and the
+  // calls that Futures are already making into it are waited for.
+  void BeginClosing();
+  // Waits until no Future is in a call into this API. The destructor calls it again after
+  // releasing its futures, since a Future may have started its own release meanwhile.
+  void WaitForFutureCalls();
+
+ private:
+  friend class ::nimbus::Future;
+  // A Future's call into this API begins (under the Future's mutex, which keeps the API
+  // from going before the count is up) and ends. False when the API is closing.
+  bool BeginFutureCall();
+  void EndFutureCall();
+
+  // A leaf lock: nothing else is taken while it is held.
+  std::mutex calls_lock_;
+  std::condition_variable calls_ended_;
+  int calls_ = 0;
+  bool closing_ = false;
 };
 
 }  // namespace detail
@@ -149,11 +173,13 @@ class Future {
   const FutureHandle& GetHandle() const { return handle_; }
 
  private:
-  detail::FutureApiInterface* Api() const;
+  class ApiCall;
+
   void Adopt(detail::FutureApiInterface* api, FutureHandleId id);
   void StealFrom(Future& other);
 
-  // Serialises the release of this future's reference.
+  // Guards the API pointer. A call into the API is counted by the API under this mutex,
+  // so the API cannot go away between reading the pointer and the end of the call.
   mutable Mutex mutex_;
   detail::FutureApiInterface* api_ = nullptr;
   FutureHandle handle_;

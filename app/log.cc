@@ -11,8 +11,8 @@ namespace nimbus {
 
 namespace {
 
-constexpr const char* kPrefixes[] = {"VERBOSE: ", "DEBUG: ",  "INFO: ",
-                                     "WARNING: ", "ERROR: ", "ASSERT: "};
+constexpr const char* kPrefixes[] = {
+    "VERBOSE: ", "DEBUG: ", "INFO: ", "WARNING: ", "ERROR: ", "ASSERT: "};
 
 // The initial values are constants, so logging works from static initialisation on.
 LogLevel g_level = kLogLevelInfo;
@@ -57,7 +57,7 @@ void LogMessage(LogLevel level, const char* format, ...) {
   va_end(args);
 }
 
-#define TERVALA_LOG_AT(name, level)  \
+#define TERVALA_LOG_AT(name, level)    \
   void name(const char* format, ...) { \
     va_list args;                      \
     va_start(args, format);            \
@@ -128,12 +128,12 @@ void LoggerBase::LogMessage(LogLevel level, const char* format, ...) const {
   va_end(args);
 }
 
-#define TERVALA_LOGGER_AT(name, level)              \
+#define TERVALA_LOGGER_AT(name, level)                   \
   void LoggerBase::name(const char* format, ...) const { \
-    va_list args;                                   \
-    va_start(args, format);                         \
-    LogMessageV(level, format, args);               \
-    va_end(args);                                   \
+    va_list args;                                        \
+    va_start(args, format);                              \
+    LogMessageV(level, format, args);                    \
+    va_end(args);                                        \
   }
 TERVALA_LOGGER_AT(LogDebug, kLogLevelDebug)
 TERVALA_LOGGER_AT(LogInfo, kLogLevelInfo)
@@ -151,8 +151,10 @@ void SystemLogger::WriteMessageV(LogLevel level, const char* format, va_list arg
 }
 
 SystemLogger& GetSystemLogger() {
-  static SystemLogger logger;
-  return logger;
+  // Never destroyed: heartbeat workers log through it while the process ends, after the
+  // static objects are gone.
+  static SystemLogger* const logger = new SystemLogger();
+  return *logger;
 }
 
 void Logger::WriteMessageV(LogLevel level, const char* format, va_list args) const {

@@ -88,10 +88,17 @@ ReferenceCountedFutureImpl::ReferenceCountedFutureImpl(size_t last_result_count)
 }
 
 ReferenceCountedFutureImpl::~ReferenceCountedFutureImpl() {
+  // Futures on other threads may be in calls into this API, or releasing, right now: new
+  // copies are turned away, and the calls under way end before the state they use goes.
+  BeginClosing();
+  {
+    MutexLock lock(mutex_);
+    for (Future& slot : last_results_) slot.Release();
+    future_notifier_.CleanupAll();
+    handle_notifier_.CleanupAll();
+  }
+  WaitForFutureCalls();
   MutexLock lock(mutex_);
-  for (Future& slot : last_results_) slot.Release();
-  future_notifier_.CleanupAll();
-  handle_notifier_.CleanupAll();
   while (!backings_.empty()) {
     const FutureHandleId id = backings_.begin()->first;
     LogWarning("Future with handle %" PRIu64
@@ -116,8 +123,10 @@ void ReferenceCountedFutureImpl::AddReference(const FutureHandle& handle) {
 void ReferenceCountedFutureImpl::ReleaseReference(const FutureHandle& handle) {
   MutexLock lock(mutex_);
   FutureRecord* backing = Find(handle.id());
-  // A future already freed holds no reference either.
-  if (backing == nullptr || backing->reference_count <= 0) {
+  // A future already freed (force-released, or freed with a proxy's original) has nothing
+  // left to release.
+  if (backing == nullptr) return;
+  if (backing->reference_count <= 0) {
     LogAssert("%s", "backing->reference_count > 0");
     return;
   }

@@ -28,7 +28,8 @@ class ReferenceCountedFutureImpl : public detail::FutureApiInterface {
   ReferenceCountedFutureImpl& operator=(const ReferenceCountedFutureImpl&) = delete;
 
   void AddReference(const FutureHandle& handle) override;
-  // Releasing a future that holds no reference is reported as an assertion.
+  // Releasing a live future that holds no reference is reported as an assertion; a future
+  // already freed (by ForceRelease, say) has nothing to release and reports nothing.
   void ReleaseReference(const FutureHandle& handle) override;
   FutureStatus GetFutureStatus(const FutureHandle& handle) const override;
   int GetFutureError(const FutureHandle& handle) const override;

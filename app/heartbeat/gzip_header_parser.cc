@@ -72,6 +72,11 @@ GzipHeaderParser::Status GzipHeaderParser::ReadMore(const uint8_t* begin, const 
       case kExtraLength2:
         remaining_ |= static_cast<size_t>(*p++) << 8;
         state_ = kExtraData;
+        if (remaining_ == 0) {
+          // An empty extra field: the header may end right here.
+          flags_ &= static_cast<uint8_t>(~kFlagExtra);
+          state_ = NextOptionalState();
+        }
         break;
       case kExtraData: {
         const size_t take = std::min(remaining_, static_cast<size_t>(end - p));

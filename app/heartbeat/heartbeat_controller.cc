@@ -8,7 +8,6 @@
 
 #include "app/app.h"
 #include "app/heartbeat/heartbeat_payload.h"
-#include "app/mutex.h"
 #include "app/semaphore.h"
 
 namespace nimbus {
@@ -36,20 +35,25 @@ bool ClaimRequest(std::atomic<int64_t>& last_request_time, int64_t now) {
 
 }  // namespace
 
-// What a request function and its task share. The caller may give up waiting; the task then
-// leaves the file and the dates alone. Once the task has committed its change, the result
-// is kept for a caller that still takes it.
+// What a request function and its task share. Neither side ever waits for the other beyond
+// the request's time-out: the caller may give up, and the task then leaves the file and the
+// dates alone or, when it had already committed its change, keeps its result for the next
+// request.
 struct HeartbeatController::PendingRequest {
-  Mutex lock{Mutex::kModeNonRecursive};
+  enum State { kWaiting, kAbandoned, kAnswered };
   Semaphore done{0};
-  bool abandoned = false;  // the caller gave up
-  bool finished = false;   // the task committed its result
+  // Leaves kWaiting once: to kAbandoned by the caller, or to kAnswered by the task once
+  // `result` is set.
+  std::atomic<int> state{kWaiting};
   std::string result;
+
+  bool abandoned() const { return state.load() == kAbandoned; }
 };
 
 HeartbeatController::HeartbeatController(const std::string& heartbeat_key, LoggerBase* logger,
                                          const DateProvider& date_provider, Clock clock)
     : storage_(heartbeat_key, logger),
+      logger_(logger != nullptr ? logger : &GetSystemLogger()),
       date_provider_(date_provider),
       clock_(clock ? std::move(clock) : Clock(&CalendarSeconds)) {}
 
@@ -95,32 +99,75 @@ std::string HeartbeatController::Request(std::atomic<int64_t>& last_request_time
     (this->*task)(*request);
     request->done.Post();
   });
+  // Without a worker (it could not be started) nothing will answer: no wait.
   const bool answered = scheduler_.HasWorker() && request->done.TimedWait(kRequestTimeoutMs);
-  MutexLock lock(request->lock);
-  if (!answered && !request->finished) {
-    request->abandoned = true;
+  int state = PendingRequest::kWaiting;
+  if (!answered && request->state.compare_exchange_strong(state, PendingRequest::kAbandoned)) {
     return std::string();
   }
-  return request->result;
+  // Answered, or the task handed its result over just as the wait ended.
+  return request->state.load() == PendingRequest::kAnswered ? request->result : std::string();
+}
+
+void HeartbeatController::Answer(PendingRequest& request, std::string result,
+                                 std::string* unclaimed) {
+  request.result = std::move(result);
+  int state = PendingRequest::kWaiting;
+  if (request.state.compare_exchange_strong(state, PendingRequest::kAnswered)) return;
+  // The caller is gone, but the file has changed already: the result goes to the next
+  // request.
+  *unclaimed = std::move(request.result);
 }
 
 void HeartbeatController::PayloadTask(PendingRequest& request) {
+  if (!unclaimed_payload_.empty()) {
+    Answer(request, std::exchange(unclaimed_payload_, std::string()), &unclaimed_payload_);
+    return;
+  }
   const std::string today = date_provider_.GetDate();
   if (today.empty() || today == last_payload_date_) return;
   LoggedHeartbeats record;
   if (!storage_.ReadTo(&record) || record.heartbeats.empty()) return;
 
-  MutexLock lock(request.lock);
-  if (request.abandoned) return;
-  LoggedHeartbeats cleared;
-  cleared.last_logged_date = record.last_logged_date;
-  if (!storage_.Write(cleared)) return;
-  last_payload_date_ = today;
-  request.result = CompressAndEncode(BuildHeartbeatsJson(record));
-  request.finished = true;
+  // The agents go in order while the payload stays within its limit; the rest stay stored
+  // for the next request. An agent too large to fit even alone could never be sent and
+  // would hold back every later payload, so it is dropped.
+  LoggedHeartbeats sent;
+  LoggedHeartbeats kept;
+  kept.last_logged_date = sent.last_logged_date = record.last_logged_date;
+  std::string payload;
+  for (auto& [agent, dates] : record.heartbeats) {
+    if (!kept.heartbeats.empty()) {
+      kept.heartbeats.emplace(agent, std::move(dates));
+      continue;
+    }
+    auto added = sent.heartbeats.emplace(agent, dates).first;
+    std::string candidate = CompressAndEncode(BuildHeartbeatsJson(sent));
+    if (!candidate.empty()) {
+      payload = std::move(candidate);
+      continue;
+    }
+    sent.heartbeats.erase(added);
+    if (sent.heartbeats.empty()) {
+      logger_->LogWarning("Dropped the heartbeats of a user agent too long to send (%zu bytes).",
+                          agent.size());
+      continue;
+    }
+    kept.heartbeats.emplace(agent, std::move(dates));
+  }
+
+  if (request.abandoned()) return;
+  if (!storage_.Write(kept)) return;
+  // Once everything is out, nothing more is sent today.
+  if (kept.heartbeats.empty()) last_payload_date_ = today;
+  Answer(request, std::move(payload), &unclaimed_payload_);
 }
 
 void HeartbeatController::TodaysAgentTask(PendingRequest& request) {
+  if (!unclaimed_agent_.empty()) {
+    Answer(request, std::exchange(unclaimed_agent_, std::string()), &unclaimed_agent_);
+    return;
+  }
   const std::string today = date_provider_.GetDate();
   if (today.empty() || today == last_payload_date_ || today == last_agent_date_) return;
   LoggedHeartbeats record;
@@ -138,14 +185,12 @@ void HeartbeatController::TodaysAgentTask(PendingRequest& request) {
   }
   if (!found || agent.empty()) return;
 
-  MutexLock lock(request.lock);
-  if (request.abandoned) return;
+  if (request.abandoned()) return;
   // An agent left without dates is written as an entry without dates, which reads as no
   // entry at all.
   if (!storage_.Write(record)) return;
   last_agent_date_ = today;
-  request.result = std::move(agent);
-  request.finished = true;
+  Answer(request, std::move(agent), &unclaimed_agent_);
 }
 
 void HeartbeatController::LogHeartbeatTask() {

@@ -43,11 +43,13 @@ class HeartbeatController {
   // changes nothing, so the next call tries again.
   void LogHeartbeat();
 
-  // Takes every stored heartbeat as one payload (see heartbeat_payload.h) and clears them
-  // from the file, keeping the date of the last heartbeat. Empty when there is nothing to
-  // give: no heartbeats, already taken today, called again within 30 seconds, or the worker
-  // did not answer within 300 milliseconds. A request given up on changes nothing, so the
-  // heartbeats stay for the next one.
+  // Takes the stored heartbeats as one payload (see heartbeat_payload.h) and clears them
+  // from the file, keeping the date of the last heartbeat. When they do not all fit the
+  // payload's limit, the agents go in order while they fit and the rest stay for the next
+  // request. Empty when there is nothing to give: no heartbeats, all taken today, called
+  // again within 30 seconds, or the worker did not answer within 300 milliseconds (however
+  // slow the disk). A request given up on loses nothing: the heartbeats stay in the file,
+  // or, when the worker had already taken them out, its payload goes to the next request.
   std::string TakeStoredHeartbeatsPayload();
 
   // Takes the user agent under which today's heartbeat was stored and removes today's date
@@ -73,8 +75,11 @@ class HeartbeatController {
   // Runs `task` on the worker and waits for its result (see the request functions).
   std::string Request(std::atomic<int64_t>& last_request_time,
                       void (HeartbeatController::*task)(PendingRequest&));
+  // Hands a task's result to its caller, or to `unclaimed` when the caller has given up.
+  static void Answer(PendingRequest& request, std::string result, std::string* unclaimed);
 
   HeartbeatStorage storage_;
+  LoggerBase* logger_;
   scheduler::Scheduler scheduler_;
   const DateProvider& date_provider_;
   Clock clock_;
@@ -90,6 +95,10 @@ class HeartbeatController {
   std::string last_payload_date_;
   // The date on which today's heartbeat was last handed out as a user agent.
   std::string last_agent_date_;
+  // Results taken from the file for a caller that had stopped waiting; the next request of
+  // the same kind gets them.
+  std::string unclaimed_payload_;
+  std::string unclaimed_agent_;
 };
 
 }  // namespace heartbeat

@@ -26,6 +26,24 @@ namespace {
 constexpr std::string_view kTemporaryInfix = ".tmp-";
 constexpr size_t kTemporarySuffixLength = 6;
 
+// The longest file name (in bytes) that file systems take.
+constexpr size_t kMaxFileNameBytes = 255;
+
+// The start of the temporary files' names for the file named `name`: the name itself, cut
+// (at a whole UTF-8 character) where needed so that the temporary name fits the limit
+// whenever `name` does.
+std::string TemporaryPrefix(std::string_view name) {
+  const size_t room = kMaxFileNameBytes - kTemporaryInfix.size() - kTemporarySuffixLength;
+  if (name.size() > room) {
+    size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    name = name.substr(0, cut);
+  }
+  std::string prefix(name);
+  prefix += kTemporaryInfix;
+  return prefix;
+}
+
 // Heartbeat records are the user's own: new files are private.
 constexpr mode_t kFileMode = 0600;
 
@@ -95,8 +113,10 @@ FileResult ReadWholeFile(const std::wstring& path, size_t max_size, std::string*
 FileResult ReplaceFileContents(const std::wstring& path, std::string_view contents) {
   const std::string target = ToUtf8(path);
   if (target.empty()) return FileResult::kOpenFailed;
-  std::string temporary = target;
-  temporary += kTemporaryInfix;
+  const size_t slash = target.rfind('/');
+  const size_t name_start = slash == std::string::npos ? 0 : slash + 1;
+  std::string temporary = target.substr(0, name_start);
+  temporary += TemporaryPrefix(std::string_view(target).substr(name_start));
   temporary.append(kTemporarySuffixLength, 'X');
 
   // mkostemp creates exclusively, so it follows no link; rename replaces a link in the
@@ -123,8 +143,7 @@ void RemoveStaleTemporaryFiles(const std::wstring& path, int min_age_seconds) {
   const size_t slash = target.rfind('/');
   if (slash == std::string::npos) return;
   const std::string folder = slash == 0 ? std::string("/") : target.substr(0, slash);
-  std::string prefix = target.substr(slash + 1);
-  prefix += kTemporaryInfix;
+  const std::string prefix = TemporaryPrefix(std::string_view(target).substr(slash + 1));
 
   DIR* directory = opendir(folder.c_str());
   if (directory == nullptr) return;

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -191,6 +193,49 @@ TEST_F(AppTest, AProcessEndingRightAfterCreationStillStoresItsHeartbeat) {
   ASSERT_TRUE(heartbeat::HeartbeatStorage(".quick", nullptr).ReadTo(&record));
   EXPECT_EQ(record.last_logged_date, heartbeat::DateProviderImpl().GetDate());
   EXPECT_EQ(record.heartbeats.size(), 1u);
+}
+
+TEST_F(AppTest, AddingAndDeletingAnAppAreLoggedAtDebugLevel) {
+  AppOptions options = CompleteOptions();
+  options.storage_bucket = "bucket";
+  App* app = App::Create(options, "logged");
+  ASSERT_NE(app, nullptr);
+  const auto address = static_cast<unsigned>(reinterpret_cast<uintptr_t>(app) & 0xffffffffu);
+  char added[256];
+  std::snprintf(added, sizeof(added),
+                "Added app name=logged: options, api_key=api-key, app_id=app-id, database_url=, "
+                "messaging_sender_id=, storage_bucket=bucket, project_id=project (0x%08x)",
+                address);
+  char deleting[64];
+  std::snprintf(deleting, sizeof(deleting), "Deleting app logged (0x%08x)", address);
+  EXPECT_EQ(log_.Count(kLogLevelDebug, added), 1);
+  delete app;
+  EXPECT_EQ(log_.Count(kLogLevelDebug, deleting), 1);
+}
+
+// Deleting an app right after creating it still stores the day's heartbeat it queued.
+TEST_F(AppTest, DeletingAnAppAtOnceStillStoresItsHeartbeat) {
+  for (const char* name : {"gone1", "gone2", "gone3"}) {
+    delete App::Create(CompleteOptions(), name);
+    heartbeat::LoggedHeartbeats record;
+    ASSERT_TRUE(heartbeat::HeartbeatStorage(std::string(".") + name, nullptr).ReadTo(&record));
+    EXPECT_EQ(record.last_logged_date, heartbeat::DateProviderImpl().GetDate()) << name;
+  }
+}
+
+// A heartbeat worker that logs while the process ends (here: its data folder cannot be
+// made) still finds the process-wide logger alive.
+TEST_F(AppTest, AWorkerLoggingWhileTheProcessEndsFindsTheLoggerAlive) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        const std::string blocker = home_.path() + "/not-a-folder";
+        heartbeat::testing::WriteFileBytes(blocker, "x");
+        setenv("XDG_DATA_HOME", blocker.c_str(), 1);
+        App::Create(CompleteOptions(), "ending");
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 // From creation to the payload: the app's first heartbeat leaves as the payload JSON.

@@ -104,6 +104,36 @@ TEST_F(CallbackModuleTest, RemovedCallbackIsNotRunButCountsAsTaken) {
   removed.reset();
 }
 
+// While a poll runs on another thread, a callback removes a queued one and queues another,
+// and this thread does the same: removed callbacks never run, added ones run in the same
+// poll in queue order.
+TEST_F(CallbackModuleTest, CallbacksComeAndGoWhileAnotherThreadPolls) {
+  Initialize();
+  std::vector<std::string> ran;  // Poll thread only, read after it ended.
+  Semaphore first_running(0);
+  Semaphore go_on(0);
+  CallbackHandle removed_by_callback;
+  AddCallback(Function([&] {
+    ran.push_back("first");
+    first_running.Post();
+    go_on.Wait();
+    RemoveCallback(removed_by_callback);
+    AddCallback(Function([&] { ran.push_back("added by callback"); }));
+  }));
+  removed_by_callback = AddCallback(std::make_unique<Probe>(&runs_, &destroyed_));
+  CallbackHandle removed_here = AddCallback(Function([&] { ran.push_back("removed here"); }));
+  std::thread poller([] { PollCallbacks(); });
+  ASSERT_TRUE(first_running.TimedWait(10000));
+  RemoveCallback(removed_here);
+  AddCallback(Function([&] { ran.push_back("added here"); }));
+  go_on.Post();
+  poller.join();
+  EXPECT_EQ(ran, (std::vector<std::string>{"first", "added here", "added by callback"}));
+  EXPECT_EQ(runs_, 0);
+  EXPECT_EQ(destroyed_, 1);
+  Terminate(false);
+}
+
 TEST_F(CallbackModuleTest, ReleasingTooOftenIsReportedAndClamped) {
   CapturedLog log(kLogLevelDebug);
   Terminate(false);

@@ -9,6 +9,7 @@
 
 #include "app/process_locks.h"
 #include "app/semaphore.h"
+#include "app/tests/captured_log.h"
 
 namespace nimbus {
 namespace {
@@ -28,6 +29,28 @@ bool FreeForAnotherThread(Mutex& mutex) {
   if (!result) mutex.Release();  // Let the other thread finish.
   other.join();
   return result;
+}
+
+// A thread that ends holding a recursive Mutex abandons it: the next Acquire reports the
+// failed wait as an assertion and returns, holding the mutex, which then works as before.
+TEST(MutexTest, AcquiringAnAbandonedMutexIsAnAssertionAndReturns) {
+  CapturedLog log;
+  auto* mutex = new Mutex(Mutex::kModeRecursive);
+  std::thread([&] { mutex->Acquire(); }).join();
+  Semaphore returned(0);
+  std::thread waiter([&] {
+    mutex->Acquire();
+    mutex->Release();
+    returned.Post();
+  });
+  if (!returned.TimedWait(10000)) {
+    waiter.detach();  // Stuck for good; the mutex is left to it.
+    FAIL() << "Acquire of an abandoned mutex did not return";
+  }
+  waiter.join();
+  EXPECT_EQ(log.Count(kLogLevelAssert, kMutexAcquireFailedMessage), 1);
+  EXPECT_TRUE(FreeForAnotherThread(*mutex));
+  delete mutex;
 }
 
 TEST(MutexTest, RecursiveMutexNestsOnOneThreadThenFreesForOthers) {
@@ -94,8 +117,8 @@ TEST(MutexTest, NonRecursiveMutexExcludesOtherThreads) {
 }
 
 TEST(MutexTest, ProcessLocksAreDistinctAndRecursive) {
-  Mutex* locks[] = {&AppRegistryLock(), &CallbackLock(), &CleanupOwnerLock(),
-                    &AppInitializerLock(), &FutureApiTableLock()};
+  Mutex* locks[] = {&AppRegistryLock(), &CallbackLock(), &CleanupOwnerLock(), &AppInitializerLock(),
+                    &FutureApiTableLock()};
   for (Mutex* lock : locks) {
     MutexLock outer(*lock);
     MutexLock inner(*lock);

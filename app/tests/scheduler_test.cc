@@ -109,6 +109,31 @@ TEST(SchedulerTest, RepeatingRequestRunsUntilCancelled) {
   EXPECT_FALSE(handle.Cancel());
 }
 
+// The next run of a repeating request is due one interval after this run was due, not after
+// it ended: a callback that takes 300 ms of a 300 ms interval still runs about every 300 ms
+// (600 ms each if its own time were added). The bound is loose.
+TEST(SchedulerTest, RepeatIntervalCountsFromTheDueTimeNotTheEndOfTheRun) {
+  using std::chrono::steady_clock;
+  std::mutex mutex;
+  std::vector<steady_clock::time_point> starts;
+  Semaphore fifth(0);
+  Scheduler scheduler;
+  ScheduleHandle handle = scheduler.Schedule(
+      [&] {
+        {
+          std::lock_guard<std::mutex> guard(mutex);
+          starts.push_back(steady_clock::now());
+          if (starts.size() == 5) fifth.Post();
+        }
+        std::this_thread::sleep_for(milliseconds(300));
+      },
+      0, 300);
+  ASSERT_TRUE(fifth.TimedWait(kPatienceMs));
+  handle.Cancel();
+  std::lock_guard<std::mutex> guard(mutex);
+  EXPECT_LT(starts[4] - starts[0], milliseconds(4 * 450));
+}
+
 TEST(SchedulerTest, CallbackMayCancelItsOwnRequest) {
   Semaphore cancelled(0);
   std::mutex handle_mutex;

@@ -462,19 +462,25 @@ std::vector<uint8_t> VariantVectorToFlexbuffer(const std::vector<Variant>& vecto
 Variant FlexbufferToVariant(const flexbuffers::Reference& reference) {
   FlexbufferReader reader;
   Variant result;
-  return reader.Read(reference, &result) ? result : Variant();
+  // Returned as it stands: a copy would turn short heap strings into inline ones.
+  if (!reader.Read(reference, &result)) return Variant();
+  return result;
 }
 
 Variant FlexbufferToVariant(const flexbuffers::Map& map) {
   FlexbufferReader reader;
   Variant result;
-  return reader.Map(map, &result) ? result : Variant();
+  // Returned as it stands: a copy would turn short heap strings into inline ones.
+  if (!reader.Map(map, &result)) return Variant();
+  return result;
 }
 
 Variant FlexbufferToVariant(const flexbuffers::Vector& vector) {
   FlexbufferReader reader;
   Variant result;
-  return reader.Elements(vector, &result) ? result : Variant();
+  // Returned as it stands: a copy would turn short heap strings into inline ones.
+  if (!reader.Elements(vector, &result)) return Variant();
+  return result;
 }
 
 Variant FlexbufferToVariant(const uint8_t* data, size_t size, std::string* error) {

@@ -59,6 +59,47 @@ TEST(BridgeCodecTest, OptionsHaveTheirWireBytes) {
   EXPECT_EQ(options, with_empty);
 }
 
+// Every field has its own position on the wire, both ways: field i holds the letter
+// 'a' + i.
+TEST(BridgeCodecTest, EachOptionHasItsOwnWirePosition) {
+  CoreNimbusOptions options("a", "b", "c", "d");
+  options.set_extra_option_4("e");
+  options.set_database_url("f");
+  options.set_storage_bucket("g");
+  options.set_extra_option_7("h");
+  options.set_tracking_id("i");
+  options.set_extra_option_9("j");
+  options.set_extra_option_10("k");
+  options.set_extra_option_11("l");
+  options.set_extra_option_12("m");
+  options.set_extra_option_13("n");
+  Bytes expected = {129, 12, 14};
+  for (uint8_t letter = 'a'; letter <= 'n'; ++letter)
+    expected.insert(expected.end(), {7, 1, letter});
+  EXPECT_THAT(Encode(EncodableValue(CustomEncodableValue(options))), ElementsAreArray(expected));
+
+  auto decoded = Codec().DecodeMessage(expected);
+  ASSERT_TRUE(decoded);
+  const auto& read = decoded->Get<CustomEncodableValue>().Get<CoreNimbusOptions>();
+  const auto text = [](const std::string* field) { return field ? *field : "(absent)"; };
+  const std::vector<std::string> fields = {read.api_key(),
+                                           read.app_id(),
+                                           read.messaging_sender_id(),
+                                           read.project_id(),
+                                           text(read.extra_option_4()),
+                                           text(read.database_url()),
+                                           text(read.storage_bucket()),
+                                           text(read.extra_option_7()),
+                                           text(read.tracking_id()),
+                                           text(read.extra_option_9()),
+                                           text(read.extra_option_10()),
+                                           text(read.extra_option_11()),
+                                           text(read.extra_option_12()),
+                                           text(read.extra_option_13())};
+  EXPECT_THAT(fields,
+              ElementsAre("a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n"));
+}
+
 TEST(BridgeCodecTest, ResponsesNestTheirOptions) {
   CoreInitializeResponse response("app", SampleOptions(),
                                   EncodableMap{{EncodableValue("c"), EncodableValue(true)}});

@@ -235,6 +235,38 @@ TEST_F(NimbusCorePluginTest, FurtherPluginsPublishConstantsAndHearReinitialisati
   EXPECT_EQ(counting.reinitialized, 2);
 }
 
+// A further plug-in that writes what it is asked, in order, into a shared journal.
+class JournalPlugin : public VelaNimbusPlugin {
+ public:
+  JournalPlugin(std::string name, std::vector<std::string>* journal)
+      : name_(std::move(name)), journal_(journal) {}
+  EncodableMap PluginConstantsForApp(nimbus::App* app) override {
+    journal_->push_back(name_ + " constants " + app->name());
+    return EncodableMap();
+  }
+  void OnCoreReinitialized() override { journal_->push_back(name_ + " reinitialized"); }
+
+ private:
+  std::string name_;
+  std::vector<std::string>* journal_;
+};
+
+TEST_F(NimbusCorePluginTest, FurtherPluginsHearReinitialisationBeforeTheAppsAreListed) {
+  std::vector<std::string> journal;
+  JournalPlugin first("first", &journal);
+  JournalPlugin second("second", &journal);
+  RegisterVelaNimbusPlugin("second", &second);
+  RegisterVelaNimbusPlugin("first", &first);
+  InitializeApp("x", RequiredOptions("key"));
+  InitializeCore();
+  journal.clear();
+  InitializeCore();
+  EXPECT_EQ(journal, (std::vector<std::string>{"first reinitialized", "second reinitialized",
+                                               "first constants x", "second constants x"}));
+  RegisterVelaNimbusPlugin("first", nullptr);
+  RegisterVelaNimbusPlugin("second", nullptr);
+}
+
 TEST_F(NimbusCorePluginTest, DeleteDestroysTheAppAndANewOneMayTakeItsName) {
   InitializeApp("doomed", RequiredOptions("old-key"));
   const EncodableValue acknowledged = EncodableList{EncodableValue()};

@@ -93,6 +93,31 @@ TEST(EntryTest, ArgumentsReachTheBundleAsUtf8InOrder) {
   EXPECT_EQ(EntryArguments({"a", "", "b"}), "entry 3 [61] [] [62]");
   EXPECT_EQ(EntryArguments({"gr\xc3\xbc\xc3\x9f", "\xe2\x98\x83\xf0\x9f\x98\x80"}),
             "entry 2 [6772c3bcc39f] [e29883f09f9880]");
+  // An argument that is not valid UTF-8 does not convert: it arrives as an empty string in
+  // its position, whether the bad bytes are stray, truncated or overlong.
+  EXPECT_EQ(EntryArguments({"a", "b\xff", "\xe2\x98", "\xc0\xaf", "c"}),
+            "entry 5 [61] [] [] [] [63]");
+}
+
+// A further cloud plug-in in a library of its own, loaded into the running program, joins
+// the core plug-in through the executable's exported entry point: its constants appear in
+// the description of a new app.
+TEST(EntryTest, AFurtherPluginLibraryJoinsTheCorePlugin) {
+  AppFolder folder(AppLibrary::kTestBundle);
+  const std::string data_home = folder.path() + "/data-home";
+  AppProcess app(folder.executable(), {},
+                 {std::string("RUNNER_TEST_FURTHER_PLUGIN=") + RUNNER_TEST_FURTHER_PLUGIN,
+                  "XDG_DATA_HOME=" + data_home});
+  ASSERT_TRUE(app.started());
+  EXPECT_EQ(app.WaitForEvent("further plugin"), "further plugin loaded");
+  EXPECT_EQ(app.WaitForEvent("further constants"), "further constants for extra");
+  const std::optional<std::string> reply = app.WaitForEvent("initializeApp reply");
+  ASSERT_TRUE(reply.has_value());
+  // The description's plug-in constants: {"further": {}}.
+  EXPECT_THAT(*reply, HasSubstr("0d01070766757274686572"
+                                "0d00"));
+  app.Signal(SIGTERM);
+  EXPECT_EQ(app.WaitForExit(), 0);
 }
 
 TEST(EntryTest, WithoutAUsableBundleEndsWithOne) {

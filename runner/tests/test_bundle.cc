@@ -3,13 +3,18 @@
 // hex), each frame it draws ("frame <width>x<height>"), font changes ("fonts") and the
 // engine's shutdown ("shutdown"). Inside a tervala_app that a test started, it also watches
 // the top-level window being shown ("shown <title> <x>,<y> <width>x<height>") and then sends
-// that window WM_FONTCHANGE, as the system does when fonts are installed.
+// that window WM_FONTCHANGE, as the system does when fonts are installed. With
+// RUNNER_TEST_FURTHER_PLUGIN naming a library, it loads that library ("further plugin
+// loaded", or "further plugin failed <reason>") and then asks the core plug-in for an app
+// ("initializeApp reply <hex>").
+#include <dlfcn.h>
 #include <vela_bundle.h>
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -98,6 +103,33 @@ void OnShutdown(void*) {
   runner_test::RecordEvent("shutdown");
 }
 
+void OnInitializeAppReply(const uint8_t* data, size_t size, void*) {
+  runner_test::RecordEvent("initializeApp reply " +
+                           Hex(std::string(reinterpret_cast<const char*>(data), size)));
+}
+
+// Loads a further plug-in library and has the core plug-in describe a new app "extra".
+void LoadFurtherPlugin(const VelaBundleHost* host, const char* library) {
+  if (dlopen(library, RTLD_NOW) == nullptr) {
+    runner_test::RecordEvent(std::string("further plugin failed ") + dlerror());
+    return;
+  }
+  runner_test::RecordEvent("further plugin loaded");
+  // [name, options]: options are record 129, a list of 14 values, of which api key, app
+  // id, messaging sender id and project id come first.
+  std::vector<uint8_t> request = {12, 2, 7, 5, 'e', 'x', 't', 'r', 'a', 129, 12, 14};
+  for (const char* text : {"key", "app", "sender", "project"}) {
+    const std::string value(text);
+    request.push_back(7);
+    request.push_back(static_cast<uint8_t>(value.size()));
+    request.insert(request.end(), value.begin(), value.end());
+  }
+  request.insert(request.end(), 10, 0);
+  host->send_message(
+      host, "dev.vela.bridge.nimbus_core_platform_interface.NimbusCoreHostApi.initializeApp",
+      request.data(), request.size(), OnInitializeAppReply, nullptr);
+}
+
 }  // namespace
 
 extern "C" VELA_BUNDLE_EXPORT void vela_entry_main(const VelaBundleHost* host, int argc,
@@ -109,6 +141,10 @@ extern "C" VELA_BUNDLE_EXPORT void vela_entry_main(const VelaBundleHost* host, i
   host->set_frame_request_handler(host, OnFrameRequest, const_cast<VelaBundleHost*>(host));
   host->set_fonts_changed_handler(host, OnFontsChanged, nullptr);
   host->set_shutdown_handler(host, OnShutdown, nullptr);
+
+  if (const char* library = std::getenv("RUNNER_TEST_FURTHER_PLUGIN")) {
+    LoadFurtherPlugin(host, library);
+  }
 
   if (runner_test::ReportsToAnotherProcess()) {
     g_replaced_backend = win32_posix::SetPresentationBackend(std::make_unique<WindowWatcher>());

@@ -105,6 +105,14 @@ TEST(CodecToolTest, UnknownTagsDecodeAsNullWithAWarning) {
 }
 
 // The built program, with raw bytes through real standard input and output.
+// The three tools are built side by side in the build's tools folder.
+TEST(CodecToolTest, TheToolsAreBuiltTogetherInTheToolsFolder) {
+  const std::filesystem::path codec = TERVALA_CODEC_TOOL;
+  EXPECT_EQ(codec.parent_path().filename(), "tools");
+  EXPECT_EQ(std::filesystem::path(NIMBUS_CONFIG_TOOL).parent_path(), codec.parent_path());
+  EXPECT_EQ(std::filesystem::path(TERVALA_HEARTBEAT_TOOL).parent_path(), codec.parent_path());
+}
+
 TEST(CodecToolTest, TheProgramRoundTripsRawBytes) {
   const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "codec_tool";
   std::filesystem::create_directories(dir);

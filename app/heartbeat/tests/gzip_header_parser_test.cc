@@ -50,6 +50,13 @@ TEST(GzipHeaderParserTest, FixedHeaderIsCompleteAtTheEndOfInput) {
   EXPECT_EQ(parser.ReadMore(fixed, fixed + 10, &header_end), GzipHeaderParser::kComplete);
   EXPECT_EQ(header_end, fixed + 10);
 
+  // An empty extra field ends the header when nothing else is announced.
+  const uint8_t empty_extra[] = {0x1F, 0x8B, 0x08, 4, 0, 0, 0, 0, 0, 3, 0, 0};
+  parser.Reset();
+  EXPECT_EQ(parser.ReadMore(empty_extra, empty_extra + sizeof(empty_extra), &header_end),
+            GzipHeaderParser::kComplete);
+  EXPECT_EQ(header_end, empty_extra + sizeof(empty_extra));
+
   // An announced name that has not ended yet keeps the header incomplete.
   const uint8_t named[] = {0x1F, 0x8B, 0x08, 8, 0, 0, 0, 0, 0, 3, 'a', 'b'};
   parser.Reset();

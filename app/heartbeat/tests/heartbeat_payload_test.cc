@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <random>
@@ -15,6 +16,7 @@
 #include "app/heartbeat/base64.h"
 #include "app/heartbeat/heartbeat_controller.h"
 #include "app/heartbeat/tests/heartbeat_file_test.h"
+#include "app/heartbeat/tests/slow_disk.h"
 #include "app/heartbeat/tests/test_data_home.h"
 #include "app/heartbeat/tests/tool_runner.h"
 
@@ -148,6 +150,18 @@ class HeartbeatRequestTest : public testing::HeartbeatFileTest {
   // Moves the request clock on.
   void Advance(int64_t seconds) { now_ += seconds; }
 
+  // The payload, asking once more when a slow machine made the request time out: the
+  // worker then keeps what it took for the next request.
+  std::string TakePayloadPatiently() {
+    std::string payload = controller_.TakeStoredHeartbeatsPayload();
+    if (payload.empty()) {
+      EXPECT_TRUE(controller_.WaitUntilIdle(kWaitMs));
+      Advance(30);
+      payload = controller_.TakeStoredHeartbeatsPayload();
+    }
+    return payload;
+  }
+
   HoldableDateProvider date_;
   std::atomic<int64_t> now_{1'000'000};
   HeartbeatController controller_{kKey, &logger_, date_, [this] { return now_.load(); }};
@@ -241,6 +255,84 @@ TEST_F(HeartbeatRequestTest, ARequestThatTimesOutLosesNothing) {
   Store(stored);
   EXPECT_EQ(DecodeAndUncompress(controller_.TakeStoredHeartbeatsPayload()),
             BuildHeartbeatsJson(stored));
+}
+
+// A disk that takes 2 seconds to flush the file does not hold up the request functions:
+// they give up after their 300 milliseconds, and what the worker then took from the file is
+// handed to the next request.
+TEST_F(HeartbeatRequestTest, RequestsReturnInTimeOnASlowDiskAndLoseNothing) {
+  using std::chrono::milliseconds;
+  using std::chrono::steady_clock;
+  Store(Record("2024-12-31", {{"old/1", {"2024-12-31"}}}));
+  LogAndWait();
+
+  testing::SetDiskFlushDelay(2000);
+  auto start = steady_clock::now();
+  EXPECT_EQ(controller_.TakeTodaysHeartbeatAgent(), "");
+  EXPECT_LT(steady_clock::now() - start, milliseconds(1500));
+  ASSERT_TRUE(controller_.WaitUntilIdle(kWaitMs));
+  start = steady_clock::now();
+  EXPECT_EQ(controller_.TakeStoredHeartbeatsPayload(), "");
+  EXPECT_LT(steady_clock::now() - start, milliseconds(1500));
+  ASSERT_TRUE(controller_.WaitUntilIdle(kWaitMs));
+  testing::SetDiskFlushDelay(0);
+  EXPECT_EQ(Stored(), Record("2025-01-01", {}));
+
+  Advance(30);
+  EXPECT_EQ(controller_.TakeTodaysHeartbeatAgent(), kAgent);
+  EXPECT_EQ(DecodeAndUncompress(controller_.TakeStoredHeartbeatsPayload()),
+            BuildHeartbeatsJson(Record("2025-01-01", {{"old/1", {"2024-12-31"}}})));
+}
+
+// Agents with 30 dates each make a payload far over the limit: the agents go in order while
+// the payload fits, and the rest stay stored for the next request. An agent that could never
+// fit is dropped rather than blocking every later payload.
+TEST_F(HeartbeatRequestTest, AnOversizedRecordIsSentInPartsThatFit) {
+  std::mt19937 random(3);
+  std::map<std::string, std::vector<std::string>> agents;
+  for (int agent = 0; agent < 16; ++agent) {
+    std::vector<std::string>& dates = agents["agent-" + std::to_string(random() % 100000) + "/1.0"];
+    for (int day = 0; day < 30; ++day) {
+      char date[11];
+      std::snprintf(
+          date, sizeof(date), "20%02u-%02u-%02u", 10 + static_cast<unsigned>(random() % 15),
+          1 + static_cast<unsigned>(random() % 12), 1 + static_cast<unsigned>(random() % 28));
+      dates.push_back(date);
+    }
+  }
+  const LoggedHeartbeats all = Record("2024-12-31", agents);
+  ASSERT_EQ(CompressAndEncode(BuildHeartbeatsJson(all)), "");
+  Store(all);
+
+  LoggedHeartbeats sent = Record("2024-12-31", {});
+  LoggedHeartbeats left = all;
+  for (int request = 0; request < 16 && !left.heartbeats.empty(); ++request) {
+    const std::string payload = TakePayloadPatiently();
+    Advance(30);
+    ASSERT_FALSE(payload.empty()) << "request " << request;
+    EXPECT_LE(payload.size(), kMaxPayloadLength);
+    // The payload holds the first agents still stored, and only those are gone.
+    const LoggedHeartbeats stored = Stored();
+    LoggedHeartbeats taken = Record("2024-12-31", {});
+    for (const auto& [agent, dates] : left.heartbeats) {
+      if (stored.heartbeats.count(agent) == 0) taken.heartbeats[agent] = dates;
+    }
+    ASSERT_FALSE(taken.heartbeats.empty());
+    EXPECT_EQ(DecodeAndUncompress(payload), BuildHeartbeatsJson(taken));
+    EXPECT_EQ(taken.heartbeats.begin()->first, left.heartbeats.begin()->first);
+    for (const auto& entry : taken.heartbeats) sent.heartbeats.insert(entry);
+    left = stored;
+  }
+  EXPECT_EQ(sent, all);
+  EXPECT_EQ(Stored(), Record("2024-12-31", {}));
+
+  std::string huge(2000, 'A');  // sorts before the small agent
+  for (size_t i = 1; i < huge.size(); ++i) huge[i] = static_cast<char>('a' + random() % 26);
+  Store(Record("2024-12-31", {{huge, {"2024-12-30"}}, {"small/1", {"2024-12-30"}}}));
+  date_.Set("2025-01-02");
+  EXPECT_EQ(DecodeAndUncompress(TakePayloadPatiently()),
+            BuildHeartbeatsJson(Record("2024-12-31", {{"small/1", {"2024-12-30"}}})));
+  EXPECT_EQ(Stored(), Record("2024-12-31", {}));
 }
 
 }  // namespace

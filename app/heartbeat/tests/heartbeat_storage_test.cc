@@ -323,6 +323,27 @@ TEST_F(HeartbeatStorageTest, RemovesOnlyStaleTemporaryFiles) {
   EXPECT_TRUE(IsRegularFile(other_name));
 }
 
+// A key whose file name just fits the 255-byte limit is still written: the temporary file
+// takes a shortened name (cut on a character boundary), which stale-file removal knows.
+TEST_F(HeartbeatStorageTest, LongestKeysAreWrittenAndTheirTemporaryFilesKnown) {
+  const std::string key = std::string(232, 'k') + "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9";
+  ASSERT_EQ(("heartbeats-" + key).size(), 251u);
+  std::filesystem::create_directories(Folder());
+  // The shortened name keeps the whole characters of the first 244 bytes: 243 here.
+  const std::string stale = Folder() + "/heartbeats-" + key.substr(0, 232) + ".tmp-aB3xY9";
+  WriteFileBytes(stale, "partial");
+  std::filesystem::last_write_time(
+      stale, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+
+  HeartbeatStorage storage(key, &logger_);
+  EXPECT_FALSE(IsRegularFile(stale));
+  ASSERT_TRUE(storage.Write(TwoAgents()));
+  LoggedHeartbeats read;
+  ASSERT_TRUE(storage.ReadTo(&read));
+  EXPECT_EQ(read, TwoAgents());
+  EXPECT_EQ(ListFolder(Folder()), std::vector<std::string>{"heartbeats-" + key});
+}
+
 // The file can be inspected with the FlatBuffers compiler and the schema in the repo.
 TEST_F(HeartbeatStorageTest, FlatcDumpsTheFileAsJson) {
   if (access(TERVALA_FLATC, X_OK) != 0) GTEST_SKIP() << "flatc is not installed";

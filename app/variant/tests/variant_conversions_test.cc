@@ -240,6 +240,27 @@ TEST(FlexbufferTest, RoundTripsAndReadsTypedVectors) {
                      Vector{Variant(true), Variant(false)}, Variant(18446744073709551615.0)}));
 }
 
+// Strings read from a flexbuffer are heap strings however short, through every overload.
+TEST(FlexbufferTest, ShortStringsComeOutInTheHeapForm) {
+  const auto text = VariantToFlexbuffer(Variant("ab"));
+  const auto map = VariantMapToFlexbuffer({{Variant("k"), Variant("v")}});
+  const auto list = VariantVectorToFlexbuffer({Variant("e")});
+  const Variant from_reference = FlexbufferToVariant(flexbuffers::GetRoot(text));
+  const Variant from_map = FlexbufferToVariant(flexbuffers::GetRoot(map).AsMap());
+  const Variant from_vector = FlexbufferToVariant(flexbuffers::GetRoot(list).AsVector());
+  const Variant from_bytes = FlexbufferToVariant(map.data(), map.size());
+  EXPECT_TRUE(from_reference.is_mutable_string());
+  ASSERT_TRUE(from_map.is_map());
+  for (const auto& [key, value] : from_map.map()) {
+    EXPECT_TRUE(key.is_mutable_string());
+    EXPECT_TRUE(value.is_mutable_string());
+  }
+  ASSERT_TRUE(from_vector.is_vector());
+  EXPECT_TRUE(from_vector.vector().at(0).is_mutable_string());
+  ASSERT_TRUE(from_bytes.is_map());
+  EXPECT_TRUE(from_bytes.map().begin()->second.is_mutable_string());
+}
+
 TEST(FlexbufferTest, UnsupportedContentFails) {
   LogCapture capture;
   const uint8_t byte = 1;

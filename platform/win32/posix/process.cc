@@ -25,7 +25,8 @@ namespace {
 thread_local int t_com_count = 0;
 thread_local DWORD t_com_model = 0;
 
-// The process's arguments as the system passed them.
+// The process's arguments as the system passed them. Bytes that are not UTF-8 are kept as
+// lone surrogates, which a strict conversion refuses, rather than replaced by U+FFFD.
 std::vector<std::wstring> ProcessArguments() {
   std::ifstream file("/proc/self/cmdline", std::ios::binary);
   const std::string content((std::istreambuf_iterator<char>(file)),
@@ -35,7 +36,7 @@ std::vector<std::wstring> ProcessArguments() {
   while (start < content.size()) {
     const size_t end = content.find('\0', start);
     const size_t stop = end == std::string::npos ? content.size() : end;
-    arguments.push_back(FromUtf8(content.substr(start, stop - start)));
+    arguments.push_back(FromUtf8KeepingBadBytes(content.substr(start, stop - start)));
     start = stop + 1;
   }
   return arguments;

@@ -133,6 +133,10 @@ LRESULT CallProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // UTF conversions of the layer (malformed input becomes U+FFFD).
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
+// As FromUtf8, but each byte of a malformed sequence becomes the lone surrogate U+DC00 +
+// byte instead of U+FFFD: text that was not UTF-8 stays recognisably invalid, so a strict
+// conversion back (WC_ERR_INVALID_CHARS) fails as it does for invalid UTF-16 on Windows.
+std::wstring FromUtf8KeepingBadBytes(const std::string& text);
 
 // Case-insensitive comparison of ASCII letters in wide strings (class names, registry keys).
 bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b);

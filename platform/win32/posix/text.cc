@@ -13,13 +13,24 @@ constexpr char32_t kReplacement = 0xFFFD;
 bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
 // Decodes UTF-8; malformed sequences (overlong forms, surrogates, values past U+10FFFF,
-// truncated or stray bytes) become U+FFFD, one per maximal bad subpart. Returns false when
-// anything was malformed.
-bool DecodeUtf8(const char* text, size_t length, std::u32string& out) {
+// truncated or stray bytes) become U+FFFD, one per maximal bad subpart, or with
+// `escape_bad_bytes` each of their bytes becomes the lone surrogate U+DC00 + byte. Returns
+// false when anything was malformed.
+bool DecodeUtf8(const char* text, size_t length, std::u32string& out,
+                bool escape_bad_bytes = false) {
   bool valid = true;
   size_t i = 0;
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  const auto bad = [&](size_t from, size_t to) {
+    valid = false;
+    if (!escape_bad_bytes) {
+      out.push_back(kReplacement);
+      return;
+    }
+    for (size_t k = from; k < to; ++k) out.push_back(0xDC00 + bytes[k]);
+  };
   while (i < length) {
+    const size_t start = i;
     const unsigned char lead = bytes[i];
     if (lead < 0x80) {
       out.push_back(lead);
@@ -44,9 +55,8 @@ bool DecodeUtf8(const char* text, size_t length, std::u32string& out) {
       if (lead == 0xF0) lower = 0x90;
       if (lead == 0xF4) upper = 0x8F;
     } else {
-      out.push_back(kReplacement);
-      valid = false;
       ++i;
+      bad(start, i);
       continue;
     }
     ++i;
@@ -64,8 +74,7 @@ bool DecodeUtf8(const char* text, size_t length, std::u32string& out) {
     if (good) {
       out.push_back(code);
     } else {
-      out.push_back(kReplacement);
-      valid = false;
+      bad(start, i);
     }
   }
   return valid;
@@ -130,6 +139,12 @@ std::string ToUtf8(const std::wstring& text) {
 std::wstring FromUtf8(const std::string& text) {
   std::u32string code_points;
   DecodeUtf8(text.data(), text.size(), code_points);
+  return std::wstring(code_points.begin(), code_points.end());
+}
+
+std::wstring FromUtf8KeepingBadBytes(const std::string& text) {
+  std::u32string code_points;
+  DecodeUtf8(text.data(), text.size(), code_points, /*escape_bad_bytes=*/true);
   return std::wstring(code_points.begin(), code_points.end());
 }
 
