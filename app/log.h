@@ -4,7 +4,11 @@
 #include <cstdarg>
 
 // Lets GCC and clang check the arguments of printf-style functions against their format.
-#if defined(__GNUC__)
+// MinGW builds use the C99 printf family (__USE_MINGW_ANSI_STDIO), so they check for it.
+#if defined(__MINGW32__)
+#define NIMBUS_PRINTF_FORMAT(format_index, first_argument) \
+  __attribute__((format(gnu_printf, format_index, first_argument)))
+#elif defined(__GNUC__)
 #define NIMBUS_PRINTF_FORMAT(format_index, first_argument) \
   __attribute__((format(printf, format_index, first_argument)))
 #else

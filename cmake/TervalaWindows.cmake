@@ -16,6 +16,9 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${TERVALA_WINDOWS_BIN}")
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY "${TERVALA_WINDOWS_BIN}")
 
 if(MINGW)
+  # The C99 printf family (%zu, %lld) instead of the old system runtime's.
+  add_compile_definitions(__USE_MINGW_ANSI_STDIO=1)
+
   # The MinGW runtime DLLs the programs need, copied beside them. Asking the compiler where
   # it keeps them finds the ones of the toolchain in use.
   set(TERVALA_MINGW_RUNTIME_DLLS)
