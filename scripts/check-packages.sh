@@ -70,6 +70,15 @@ if [[ $status == 0 && -s $work/deb-data/nimbus-heartbeat/heartbeats-__NIMBUSAPP_
 else
   fail "the unpacked tervala_app --exit-when-ready exited $status: $(cat "$work/deb-run/ready.log")"
 fi
+# Nothing may point into the build tree: the libraries are found beside the executables.
+runpaths=$(for file in "$unpacked"/usr/lib/tervala/*; do
+             [[ -f $file ]] && readelf -d "$file" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p'
+           done | sort -u | tr '\n' ' ')
+if [[ $runpaths == '$ORIGIN ' ]]; then
+  pass "the package's programs and libraries find their libraries through RUNPATH \$ORIGIN"
+else
+  fail "the package's RUNPATHs: $runpaths"
+fi
 check_versions "Debian package" "" "$unpacked/usr/bin" ""
 if output=$(desktop-file-validate "$unpacked/usr/share/applications/tervala.desktop" 2>&1) &&
    [[ -z $output ]] && [[ -f $unpacked/usr/share/icons/hicolor/scalable/apps/tervala.svg ]]; then
