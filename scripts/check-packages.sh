@@ -29,17 +29,20 @@ failed=0
 pass() { echo "check-packages: ok: $*"; passed=$((passed + 1)); }
 fail() { echo "check-packages: FAILED: $*" >&2; failed=$((failed + 1)); }
 # check_versions LABEL RUNNER PROGRAM_DIR SUFFIX: every program prints "NAME VERSION" for
-# --version, and tervala_app its usage for --help, each exiting 0.
+# --version and its usage for --help (tervala_app's names the sample application's
+# options), each exiting 0.
 check_versions() {
   local label=$1 runner=$2 dir=$3 suffix=$4 program output wrong=
   for program in tervala_app tervala-codec nimbus-config tervala-heartbeat; do
-    output=$($runner "$dir/$program$suffix" --version 2>&1) || wrong+=" $program(exit $?)"
-    [[ ${output%$'\r'} == "$program $version" ]] || wrong+=" $program($output)"
+    output=$($runner "$dir/$program$suffix" --version 2>&1) || wrong+=" $program --version(exit $?)"
+    [[ ${output%$'\r'} == "$program $version" ]] || wrong+=" $program --version($output)"
+    output=$($runner "$dir/$program$suffix" --help 2>&1) || wrong+=" $program --help(exit $?)"
+    [[ $output == "usage: $program"* ]] || wrong+=" $program --help($output)"
+    [[ $program != tervala_app || $output == *--exit-when-ready* ]] ||
+      wrong+=" tervala_app --help(no sample options)"
   done
-  output=$($runner "$dir/tervala_app$suffix" --help 2>&1) || wrong+=" --help(exit $?)"
-  [[ $output == "usage: tervala_app "* && $output == *--exit-when-ready* ]] || wrong+=" --help"
   if [[ -z $wrong ]]; then
-    pass "$label: every program prints version $version, tervala_app --help its usage"
+    pass "$label: every program prints version $version for --version and its usage for --help"
   else
     fail "$label: --version/--help wrong for:$wrong"
   fi
