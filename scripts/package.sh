@@ -22,7 +22,7 @@ mkdir -p "$out"
 for preset in release windows; do
   echo "package: cpack for $preset"
   # CPack's working files go to its own folder; only the packages are kept.
-  cpack --config "build/$preset/CPackConfig.cmake" -B "$out/work-$preset" >"$out/cpack-$preset.log" ||
+  cpack --config "build/$preset/CPackConfig.cmake" -B "$out/work-$preset" >"$out/cpack-$preset.log" 2>&1 ||
     { cat "$out/cpack-$preset.log" >&2; exit 1; }
   find "$out/work-$preset" -maxdepth 1 -type f \( -name '*.deb' -o -name '*.exe' \) \
     -exec mv {} "$out/" \;

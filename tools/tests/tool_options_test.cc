@@ -11,14 +11,14 @@
 
 namespace {
 
-struct Run {
+struct ToolRun {
   int exit_code = -1;
   std::string out;
 };
 
 // Runs `tool` with one argument; standard error is dropped.
-Run RunTool(const std::string& tool, const std::string& argument) {
-  Run run;
+ToolRun RunTool(const std::string& tool, const std::string& argument) {
+  ToolRun run;
   FILE* pipe = popen(("'" + tool + "' " + argument + " 2>/dev/null").c_str(), "r");
   if (pipe == nullptr) return run;
   char buffer[4096];
@@ -38,11 +38,11 @@ TEST(ToolOptions, EveryToolPrintsTheProjectVersionAndItsUsage) {
                {"tervala-heartbeat", TERVALA_HEARTBEAT_TOOL}};
   for (const auto& tool : tools) {
     SCOPED_TRACE(tool.name);
-    const Run version = RunTool(tool.path, "--version");
+    const ToolRun version = RunTool(tool.path, "--version");
     EXPECT_EQ(version.exit_code, 0);
     EXPECT_EQ(version.out, std::string(tool.name) + " " TERVALA_VERSION_TEXT "\n");
 
-    const Run help = RunTool(tool.path, "--help");
+    const ToolRun help = RunTool(tool.path, "--help");
     EXPECT_EQ(help.exit_code, 0);
     EXPECT_EQ(help.out.rfind(std::string("usage: ") + tool.name, 0), 0u) << help.out;
     EXPECT_NE(help.out.find(std::string(tool.name) + " --version | --help\n"), std::string::npos)
