@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "embedding_client/engine_project.h"
+#include "runner/host_options.h"
 #include "runner/utils.h"
 #include "runner/vela_window.h"
 
@@ -18,12 +19,24 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   // none and a debugger is attached.
   if (!::AttachConsole(ATTACH_PARENT_PROCESS) && ::IsDebuggerPresent()) OpenDebugConsole();
 
+  // --version and --help are the host's own; every other argument is the application's.
+  std::vector<std::string> command_line_arguments = CollectCommandLineArguments();
+  switch (HostActionFor(command_line_arguments)) {
+    case HostAction::kPrintVersion:
+      WriteStandardOutput(HostVersionText());
+      return EXIT_SUCCESS;
+    case HostAction::kPrintHelp:
+      WriteStandardOutput(HostHelpText());
+      return EXIT_SUCCESS;
+    case HostAction::kRun:
+      break;
+  }
+
   // The engine and plug-ins may use COM.
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
   // The bundle lies in data/ beside the executable; the engine library resolves the paths.
   vela::EngineProject project(L"data");
-  std::vector<std::string> command_line_arguments = CollectCommandLineArguments();
   project.entrypoint_arguments = std::move(command_line_arguments);
 
   VelaWindow window(project);

@@ -1,5 +1,5 @@
-// Helpers of the process entry: a console for debugging, and the command-line arguments as
-// UTF-8 strings for the engine's entry point.
+// Helpers of the process entry: a console for debugging, standard output, and the command-line
+// arguments as UTF-8 strings for the engine's entry point.
 #ifndef TERVALA_RUNNER_UTILS_H_
 #define TERVALA_RUNNER_UTILS_H_
 
@@ -9,6 +9,11 @@
 // Creates a console for the process and points the standard output and error streams, the
 // program's and the engine library's, at it. Does nothing when no console can be created.
 void OpenDebugConsole();
+
+// Writes `text` to the process's standard output as it is, or to the console the process
+// is attached to when it has no standard output (a Windows GUI program started from a
+// console).
+void WriteStandardOutput(const std::string& text);
 
 // The process's command-line arguments after the program path, in order, as UTF-8. An
 // argument that cannot be converted becomes an empty string in its position. Empty when the

@@ -16,3 +16,8 @@ void OpenDebugConsole() {
   std::ios::sync_with_stdio();
   VelaDesktopResyncOutputStreams();
 }
+
+void WriteStandardOutput(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}

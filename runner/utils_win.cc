@@ -17,3 +17,19 @@ void OpenDebugConsole() {
   std::ios::sync_with_stdio();
   VelaDesktopResyncOutputStreams();
 }
+
+void WriteStandardOutput(const std::string& text) {
+  // The C runtime's stdout of a GUI program is not connected to a console attached after
+  // start-up; the handle is written to directly instead.
+  HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  HANDLE console = INVALID_HANDLE_VALUE;
+  if (output == nullptr || output == INVALID_HANDLE_VALUE) {
+    console = ::CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+    if (console == INVALID_HANDLE_VALUE) return;
+    output = console;
+  }
+  DWORD written = 0;
+  ::WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  if (console != INVALID_HANDLE_VALUE) ::CloseHandle(console);
+}

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: all of them under AddressSanitizer with
 # UndefinedBehaviorSanitizer, and the tests of concurrent code also under ThreadSanitizer;
-# then the Windows build, cross-compiled, and its checks under Wine.
+# then the Windows build, cross-compiled, and its checks under Wine; then the Debian package
+# and the Windows installer, made from the release builds and checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh windows
+./scripts/setup.sh windows package
 
 jobs=$(nproc)
 # ccache hits across clones of the repo in other folders (CI builds a fresh clone).
@@ -19,3 +20,8 @@ done
 echo "== windows"
 ./scripts/build-windows.sh -j "$jobs"
 ./scripts/check-windows.sh
+
+# Last, so that the run's final line is the package check's "N passed, M failed".
+echo "== packages"
+./scripts/package.sh
+./scripts/check-packages.sh

@@ -11,7 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "runner/host_options.h"
 #include "runner/tests/runner_test_support.h"
+#include "tervala_version.h"
 
 namespace {
 
@@ -142,6 +144,26 @@ TEST(EntryTest, TheBuiltProgramRunsItsOwnBundle) {
   app.Signal(SIGINT);
   EXPECT_EQ(app.WaitForExit(), 0);
   EXPECT_EQ(app.StandardError(), "");
+}
+
+TEST(EntryTest, VersionAndHelpAreTheHostsOwnAndEndTheProgram) {
+  AppProcess version(TERVALA_APP, {"--version"});
+  EXPECT_EQ(version.WaitForOutput("tervala_app"), "tervala_app " TERVALA_VERSION_TEXT);
+  EXPECT_EQ(version.WaitForExit(), 0);
+
+  // --help wins wherever it stands; the help names the sample application's options.
+  AppProcess help(TERVALA_APP, {"--exit-when-ready", "--version", "--help"});
+  EXPECT_EQ(help.WaitForOutput("usage:"),
+            "usage: tervala_app [--help | --version | APPLICATION ARGUMENTS...]");
+  EXPECT_TRUE(help.WaitForOutput("  --exit-when-ready").has_value());
+  EXPECT_EQ(help.WaitForExit(), 0);
+  EXPECT_EQ(help.StandardError(), "");
+
+  // Anything else, however close, is the application's.
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{}, {"-h"}, {"--versions"}, {"--api-key=--help"}, {"help"}}) {
+    EXPECT_EQ(HostActionFor(arguments), HostAction::kRun) << ::testing::PrintToString(arguments);
+  }
 }
 
 }  // namespace

@@ -18,7 +18,8 @@ constexpr char kUsage[] =
     "  decode  reads one encoded message from standard input and prints it as typed JSON\n"
     "  encode  reads one typed JSON value from standard input and writes the message\n"
     "  --bridge  use the plug-in codec (records under tags 129 and 130)\n"
-    "  --hex     messages as hexadecimal text instead of raw bytes\n";
+    "  --hex     messages as hexadecimal text instead of raw bytes\n"
+    "       tervala-codec --version | --help\n";
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 

@@ -13,13 +13,15 @@
 #include "app/config_file.h"
 #include "app/log.h"
 #include "tools/common/tool_main.h"
+#include "tools/common/tool_version.h"
 
 namespace {
 
 constexpr char kUsage[] =
     "usage: nimbus-config [FILE]\n"
     "Loads app options from FILE, or from nimbus-services-desktop.json or\n"
-    "nimbus-services.json in the current directory, and prints them as JSON.\n";
+    "nimbus-services.json in the current directory, and prints them as JSON.\n"
+    "       nimbus-config --version | --help\n";
 
 // Writes log lines, with their level prefixes, to standard error.
 void StderrLogSink(nimbus::LogLevel level, const char* message, void* /*user_data*/) {
@@ -87,6 +89,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 1;
   }
+  if (tervala::tools::IsVersionRequest(args)) return tervala::tools::PrintVersion("nimbus-config");
   if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
     std::fputs(kUsage, stdout);
     return 0;

@@ -23,7 +23,8 @@ constexpr char kUsage[] =
     "usage: tervala-heartbeat show FILE       the record in a heartbeat file, as JSON\n"
     "       tervala-heartbeat payload FILE    the payload the file's record would give\n"
     "       tervala-heartbeat decode PAYLOAD  the text a payload holds\n"
-    "       tervala-heartbeat files           this user's heartbeat files and their records\n";
+    "       tervala-heartbeat files           this user's heartbeat files and their records\n"
+    "       tervala-heartbeat --version | --help\n";
 
 // Heartbeat files are never larger than this; the app refuses to read larger ones too.
 constexpr size_t kMaxFileSize = 512000;

@@ -1,0 +1,190 @@
+#!/usr/bin/env bash
+# Checks the packages scripts/package.sh made in build/packages/:
+#   - the Debian package, unpacked with dpkg-deb -x into a scratch folder: its tervala_app
+#     runs the sample application from there (so the package carries every library and the
+#     data folder), its programs print the version; desktop-file-validate accepts the
+#     desktop entry, and lintian reports no error;
+#   - the Windows installer under Wine: it installs silently for the user, the installed
+#     tervala_app.exe runs the sample application and the programs print the version, the
+#     version resource carries it, the uninstaller is in the user's Apps list; the silent
+#     uninstaller removes the program and the shortcut but leaves the heartbeat folder and a
+#     config file the user put beside the program.
+# Everything runs inside one X server (xvfb-run when there is no display), as for Wine.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+if [[ -z ${DISPLAY:-} ]]; then
+  exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" "$0" "$@"
+fi
+cd "$root"
+version=$(sed -n 's/^project(tervala VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+packages=$root/build/packages
+deb=$packages/tervala_${version}_amd64.deb
+installer=$packages/tervala-$version-win64-setup.exe
+work=$packages/checks
+rm -rf "$work"
+mkdir -p "$work"
+
+passed=0
+failed=0
+pass() { echo "check-packages: ok: $*"; passed=$((passed + 1)); }
+fail() { echo "check-packages: FAILED: $*" >&2; failed=$((failed + 1)); }
+# check_versions LABEL RUNNER PROGRAM_DIR SUFFIX: every program prints "NAME VERSION" for
+# --version and its usage for --help (tervala_app's names the sample application's
+# options), each exiting 0.
+check_versions() {
+  local label=$1 runner=$2 dir=$3 suffix=$4 program output wrong=
+  for program in tervala_app tervala-codec nimbus-config tervala-heartbeat; do
+    output=$($runner "$dir/$program$suffix" --version 2>&1) || wrong+=" $program --version(exit $?)"
+    [[ ${output%$'\r'} == "$program $version" ]] || wrong+=" $program --version($output)"
+    output=$($runner "$dir/$program$suffix" --help 2>&1) || wrong+=" $program --help(exit $?)"
+    [[ $output == "usage: $program"* ]] || wrong+=" $program --help($output)"
+    [[ $program != tervala_app || $output == *--exit-when-ready* ]] ||
+      wrong+=" tervala_app --help(no sample options)"
+  done
+  if [[ -z $wrong ]]; then
+    pass "$label: every program prints version $version for --version and its usage for --help"
+  else
+    fail "$label: --version/--help wrong for:$wrong"
+  fi
+}
+
+# --- The Debian package.
+if [[ -f $deb ]]; then
+  pass "${deb#"$root"/} is there ($(($(stat -c %s "$deb") / 1024)) KiB)"
+else
+  fail "no ${deb#"$root"/}"
+fi
+unpacked=$work/deb-root
+# A missing or broken package fails the checks below one by one.
+dpkg-deb -x "$deb" "$unpacked" || mkdir -p "$unpacked"
+depends=$(dpkg-deb -f "$deb" Depends) || true
+if [[ $depends == *libc6* && $depends == *libflatbuffers* && $depends == *zlib1g* ]]; then
+  pass "the package's dependencies were computed: $depends"
+else
+  fail "the package's dependencies are incomplete: $depends"
+fi
+mkdir -p "$work/deb-run"
+cp bundle/sample/nimbus-services.json "$work/deb-run/"
+status=0
+(cd "$work/deb-run" &&
+   XDG_DATA_HOME=$work/deb-data TERVALA_HEADLESS=1 "$unpacked/usr/bin/tervala_app" \
+     --exit-when-ready >"$work/deb-run/ready.log" 2>&1) || status=$?
+if [[ $status == 0 && -s $work/deb-data/nimbus-heartbeat/heartbeats-__NIMBUSAPP_DEFAULT ]]; then
+  pass "the unpacked tervala_app --exit-when-ready exits 0 and writes the heartbeat"
+else
+  fail "the unpacked tervala_app --exit-when-ready exited $status: $(cat "$work/deb-run/ready.log")"
+fi
+# Nothing may point into the build tree: the libraries are found beside the executables.
+runpaths=$(for file in "$unpacked"/usr/lib/tervala/*; do
+             if [[ -f $file ]]; then
+               readelf -d "$file" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p'
+             fi
+           done | sort -u | tr '\n' ' ') || true
+if [[ $runpaths == '$ORIGIN ' ]]; then
+  pass "the package's programs and libraries find their libraries through RUNPATH \$ORIGIN"
+else
+  fail "the package's RUNPATHs: $runpaths"
+fi
+check_versions "Debian package" "" "$unpacked/usr/bin" ""
+if output=$(desktop-file-validate "$unpacked/usr/share/applications/tervala.desktop" 2>&1) &&
+   [[ -z $output ]] && [[ -f $unpacked/usr/share/icons/hicolor/scalable/apps/tervala.svg ]]; then
+  pass "desktop-file-validate accepts the desktop entry; its icon is installed"
+else
+  fail "the desktop entry: $output"
+fi
+if lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1; then
+  pass "lintian reports no error ($(grep -c '^W: ' "$work/lintian.log" || true) warnings)"
+else
+  fail "lintian: $(grep '^E: ' "$work/lintian.log" || cat "$work/lintian.log")"
+fi
+
+# --- The Windows installer, under Wine.
+wine=$root/scripts/wine.sh
+export WINEPREFIX=${WINEPREFIX:-$root/build/windows/wine-prefix}
+# The prefix is made on first use.
+"$wine" cmd /c exit 0 >/dev/null 2>&1 || true
+user_dir=$(echo "$WINEPREFIX"/drive_c/users/*/AppData/Local)
+user_dir=${user_dir%/AppData/Local}
+install_dir=$user_dir/AppData/Local/Programs/Tervala
+shortcut="$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Tervala.lnk"
+heartbeat_dir=$user_dir/AppData/Local/nimbus-heartbeat
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tervala'
+# A clean start: nothing of an earlier run.
+rm -rf "$install_dir" "$shortcut" "$heartbeat_dir"
+"$wine" reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
+
+if [[ -f $installer ]]; then
+  pass "${installer#"$root"/} is there ($(($(stat -c %s "$installer") / 1024)) KiB)"
+else
+  fail "no ${installer#"$root"/}"
+fi
+status=0
+"$wine" "$installer" /S >"$work/install.log" 2>&1 || status=$?
+wineserver -w
+if [[ $status == 0 && -f $install_dir/tervala_app.exe && -f $install_dir/data/app.so &&
+      -f $install_dir/Uninstall.exe && -f $shortcut ]]; then
+  pass "the installer /S installs into the user's Programs folder with a Start-menu shortcut"
+else
+  fail "the installer /S exited $status; installed: $(ls "$install_dir" 2>&1 | tr '\n' ' ')"
+fi
+registered=$("$wine" reg query "$uninstall_key" 2>&1 | tr -d '\r') || true
+if grep -q "DisplayVersion.*$version" <<<"$registered" &&
+   grep -q 'UninstallString.*Uninstall.exe' <<<"$registered"; then
+  pass "the uninstaller is registered in the user's Apps list (HKCU)"
+else
+  fail "no uninstall entry in HKCU: $registered"
+fi
+# The version resource's fixed part: the file and product version as four numbers each.
+resource=$(python3 - "$install_dir/tervala_app.exe" <<'PYTHON'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+at = data.find(struct.pack("<I", 0xFEEF04BD))
+if at < 0:
+    sys.exit("no version resource")
+ms, ls, pms, pls = struct.unpack_from("<4I", data, at + 8)
+print(f"{ms >> 16}.{ms & 0xffff}.{ls >> 16}.{ls & 0xffff} {pms >> 16}.{pms & 0xffff}.{pls >> 16}.{pls & 0xffff}")
+PYTHON
+) || true
+if [[ $resource == "$version.0 $version.0" ]]; then
+  pass "tervala_app.exe's version resource says $version"
+else
+  fail "tervala_app.exe's version resource: $resource"
+fi
+mkdir -p "$work/exe-run"
+cp bundle/sample/nimbus-services.json "$work/exe-run/"
+status=0
+(cd "$work/exe-run" && "$wine" "$install_dir/tervala_app.exe" --exit-when-ready \
+   >"$work/exe-run/ready.log" 2>&1) || status=$?
+if [[ $status == 0 && -s $heartbeat_dir/heartbeats-__NIMBUSAPP_DEFAULT ]]; then
+  pass "the installed tervala_app.exe --exit-when-ready exits 0 and writes the heartbeat"
+else
+  fail "the installed tervala_app.exe --exit-when-ready exited $status: $(cat "$work/exe-run/ready.log")"
+fi
+check_versions "Windows installer" "$wine" "$install_dir" .exe
+
+# A config file the user put beside the program is the user's, like the heartbeat.
+cp bundle/sample/nimbus-services.json "$install_dir/"
+status=0
+"$wine" "$install_dir/Uninstall.exe" /S >"$work/uninstall.log" 2>&1 || status=$?
+# The uninstaller goes on from a copy of itself in the temporary folder.
+wineserver -w
+left=$(cd "$install_dir" 2>/dev/null && find . -mindepth 1 | sort | tr '\n' ' ')
+if [[ $status == 0 && $left == "./nimbus-services.json " && ! -e $shortcut ]]; then
+  pass "the uninstaller /S removes the program files and the shortcut"
+else
+  fail "after the uninstaller /S (exit $status): left in the folder: $left; shortcut: $(ls "$shortcut" 2>&1)"
+fi
+if [[ -s $heartbeat_dir/heartbeats-__NIMBUSAPP_DEFAULT && -f $install_dir/nimbus-services.json ]]; then
+  pass "the uninstaller leaves the heartbeat folder and the user's config file"
+else
+  fail "the uninstaller removed user data: $(ls "$heartbeat_dir" 2>&1)"
+fi
+if ! "$wine" reg query "$uninstall_key" >/dev/null 2>&1; then
+  pass "the uninstaller removes its entry in the Apps list"
+else
+  fail "the Apps list still has $uninstall_key"
+fi
+rm -rf "$install_dir"
+
+echo "check-packages: $passed passed, $failed failed"
+[[ $failed == 0 ]]

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the packages with CPack, from the release builds, into build/packages/:
+#   tervala_<version>_amd64.deb          the Debian package (the `release` preset)
+#   tervala-<version>-win64-setup.exe    the Windows installer (the `windows` preset, NSIS)
+# Binaries are stripped in both. scripts/check-packages.sh checks them.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+./scripts/setup.sh package
+jobs=$(nproc)
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-true}
+
+echo "package: building the release preset"
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$jobs" >/dev/null
+echo "package: building the windows preset"
+./scripts/build-windows.sh -j "$jobs" >/dev/null
+
+out=$root/build/packages
+rm -rf "$out"
+mkdir -p "$out"
+for preset in release windows; do
+  echo "package: cpack for $preset"
+  # CPack's working files go to its own folder; only the packages are kept.
+  cpack --config "build/$preset/CPackConfig.cmake" -B "$out/work-$preset" >"$out/cpack-$preset.log" 2>&1 ||
+    { cat "$out/cpack-$preset.log" >&2; exit 1; }
+  find "$out/work-$preset" -maxdepth 1 -type f \( -name '*.deb' -o -name '*.exe' \) \
+    -exec mv {} "$out/" \;
+  rm -rf "$out/work-$preset"
+done
+ls -l "$out"/*.deb "$out"/*.exe

@@ -1,0 +1,53 @@
+// Every built tool answers --version with the project's version and --help with its usage.
+
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tervala_version.h"
+
+namespace {
+
+struct ToolRun {
+  int exit_code = -1;
+  std::string out;
+};
+
+// Runs `tool` with one argument; standard error is dropped.
+ToolRun RunTool(const std::string& tool, const std::string& argument) {
+  ToolRun run;
+  FILE* pipe = popen(("'" + tool + "' " + argument + " 2>/dev/null").c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) run.out.append(buffer, n);
+  const int status = pclose(pipe);
+  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+TEST(ToolOptions, EveryToolPrintsTheProjectVersionAndItsUsage) {
+  const struct {
+    const char* name;
+    const char* path;
+  } tools[] = {{"tervala-codec", TERVALA_CODEC_TOOL},
+               {"nimbus-config", NIMBUS_CONFIG_TOOL},
+               {"tervala-heartbeat", TERVALA_HEARTBEAT_TOOL}};
+  for (const auto& tool : tools) {
+    SCOPED_TRACE(tool.name);
+    const ToolRun version = RunTool(tool.path, "--version");
+    EXPECT_EQ(version.exit_code, 0);
+    EXPECT_EQ(version.out, std::string(tool.name) + " " TERVALA_VERSION_TEXT "\n");
+
+    const ToolRun help = RunTool(tool.path, "--help");
+    EXPECT_EQ(help.exit_code, 0);
+    EXPECT_EQ(help.out.rfind(std::string("usage: ") + tool.name, 0), 0u) << help.out;
+    EXPECT_NE(help.out.find(std::string(tool.name) + " --version | --help\n"), std::string::npos)
+        << help.out;
+  }
+}
+
+}  // namespace
