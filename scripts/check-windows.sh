@@ -70,6 +70,8 @@ for plugin in permissions_windows_plugin:PermissionsWindowsPluginRegisterWithReg
 done
 
 # --- Start and exit.
+# The prefix is made on first use; its user folder must exist before it is looked up.
+"$wine" cmd /c exit 0 >/dev/null 2>&1 || true
 heartbeat_dir=$(echo "$WINEPREFIX"/drive_c/users/*/AppData/Local)/nimbus-heartbeat
 rm -rf "$heartbeat_dir"
 cp bundle/sample/nimbus-services.json "$work/"
