@@ -1,10 +1,7 @@
 // Tests of tervala-heartbeat, in process and as the built tool next to a real app.
 
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,6 +13,7 @@
 #include "app/heartbeat/heartbeat_storage.h"
 #include "app/heartbeat/tests/test_data_home.h"
 #include "tools/heartbeat/heartbeat_tool.h"
+#include "tools/tests/tool_run.h"
 
 namespace {
 
@@ -24,11 +22,8 @@ using nimbus::heartbeat::testing::TestDataHome;
 using nimbus::heartbeat::testing::WriteFileBytes;
 using tervala::heartbeat_tool::RunHeartbeatTool;
 
-struct ToolRun {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
+using tervala::tools_testing::RunShellCommand;
+using tervala::tools_testing::ToolRun;
 
 ToolRun RunInProcess(const std::vector<std::string>& args) {
   std::ostringstream out;
@@ -42,15 +37,7 @@ ToolRun RunInProcess(const std::vector<std::string>& args) {
 
 // Runs the built tool; `args` are quoted for the shell already. Standard error is dropped.
 ToolRun RunBuiltTool(const std::string& args) {
-  ToolRun run;
-  FILE* pipe = popen(("'" TERVALA_HEARTBEAT_TOOL "' " + args + " 2>/dev/null").c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) run.out.append(buffer, n);
-  const int status = pclose(pipe);
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  return RunShellCommand("'" TERVALA_HEARTBEAT_TOOL "' " + args + " 2>/dev/null");
 }
 
 class HeartbeatToolTest : public ::testing::Test {

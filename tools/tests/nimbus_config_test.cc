@@ -1,7 +1,5 @@
 // Runs the built nimbus-config tool in temporary directories and checks its output.
 
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,6 +8,7 @@
 #include <string>
 
 #include "app/tests/config_test_support.h"
+#include "tools/tests/tool_run.h"
 
 namespace {
 
@@ -30,25 +29,15 @@ constexpr char kConfigJson[] =
     R"("storage_bucket":"bucket","project_id":"proj"})"
     "\n";
 
-struct ToolRun {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
+using tervala::tools_testing::RunShellCommand;
+using tervala::tools_testing::ToolRun;
 
 // Runs the tool with `args` (already quoted for the shell) in `dir`.
 ToolRun RunTool(const TempDir& dir, const std::string& args) {
   const std::string err_file = (dir.path() / "stderr.txt").string();
   const std::string command = "cd '" + dir.path().string() + "' && '" NIMBUS_CONFIG_TOOL "' " +
                               args + " 2>'" + err_file + "'";
-  ToolRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) run.out.append(buffer, n);
-  const int status = pclose(pipe);
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  ToolRun run = RunShellCommand(command);
   std::ifstream err(err_file);
   std::stringstream text;
   text << err.rdbuf();

@@ -1,32 +1,20 @@
 // Every built tool answers --version with the project's version and --help with its usage.
 
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "tervala_version.h"
+#include "tools/tests/tool_run.h"
 
 namespace {
 
-struct ToolRun {
-  int exit_code = -1;
-  std::string out;
-};
+using tervala::tools_testing::RunShellCommand;
+using tervala::tools_testing::ToolRun;
 
 // Runs `tool` with one argument; standard error is dropped.
 ToolRun RunTool(const std::string& tool, const std::string& argument) {
-  ToolRun run;
-  FILE* pipe = popen(("'" + tool + "' " + argument + " 2>/dev/null").c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) run.out.append(buffer, n);
-  const int status = pclose(pipe);
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  return RunShellCommand("'" + tool + "' " + argument + " 2>/dev/null");
 }
 
 TEST(ToolOptions, EveryToolPrintsTheProjectVersionAndItsUsage) {
