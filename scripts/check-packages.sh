@@ -24,10 +24,8 @@ work=$packages/checks
 rm -rf "$work"
 mkdir -p "$work"
 
-passed=0
-failed=0
-pass() { echo "check-packages: ok: $*"; passed=$((passed + 1)); }
-fail() { echo "check-packages: FAILED: $*" >&2; failed=$((failed + 1)); }
+CHECK_NAME=check-packages
+. "$root/scripts/check-lib.sh"
 # check_versions LABEL RUNNER PROGRAM_DIR SUFFIX: every program prints "NAME VERSION" for
 # --version and its usage for --help (tervala_app's names the sample application's
 # options), each exiting 0.
@@ -186,5 +184,4 @@ else
 fi
 rm -rf "$install_dir"
 
-echo "check-packages: $passed passed, $failed failed"
-[[ $failed == 0 ]]
+check_summary

@@ -24,10 +24,8 @@ work=$root/build/windows/checks/run
 rm -rf "$work"
 mkdir -p "$work"
 
-passed=0
-failed=0
-pass() { echo "check-windows: ok: $*"; passed=$((passed + 1)); }
-fail() { echo "check-windows: FAILED: $*" >&2; failed=$((failed + 1)); }
+CHECK_NAME=check-windows
+. "$root/scripts/check-lib.sh"
 
 objdump=x86_64-w64-mingw32-objdump
 # The names a PE file exports, one a line.
@@ -168,5 +166,4 @@ else
   fail "tervala-heartbeat.exe could not show $unicode/heartbeats-ünïcødé: $output"
 fi
 
-echo "check-windows: $passed passed, $failed failed"
-[[ $failed == 0 ]]
+check_summary
