@@ -70,6 +70,54 @@ typedef void (*VelaBundleViewMetricsHandler)(const VelaBundleViewMetrics* metric
 typedef void (*VelaBundleTextureHandler)(int64_t texture_id, const uint8_t* rgba, uint32_t width,
                                          uint32_t height, void* user_data);
 
+/* Pointer events (set_pointer_handler). Positions are in the view's client area, in physical
+ * pixels (like the view's metrics), and may lie outside it while a button is held. */
+#define VELA_BUNDLE_POINTER_MOVE 0u
+#define VELA_BUNDLE_POINTER_DOWN 1u
+#define VELA_BUNDLE_POINTER_UP 2u
+#define VELA_BUNDLE_POINTER_WHEEL 3u
+
+/* Buttons, as flags in `buttons` and as the value of `button`. */
+#define VELA_BUNDLE_BUTTON_LEFT 0x1u
+#define VELA_BUNDLE_BUTTON_RIGHT 0x2u
+#define VELA_BUNDLE_BUTTON_MIDDLE 0x4u
+
+/* Modifier keys held during an event, as flags in `modifiers`. */
+#define VELA_BUNDLE_MODIFIER_SHIFT 0x1u
+#define VELA_BUNDLE_MODIFIER_CONTROL 0x2u
+#define VELA_BUNDLE_MODIFIER_ALT 0x4u
+
+typedef struct {
+  uint32_t struct_size; /* sizeof as the engine was built; fields are only ever appended */
+  uint32_t kind;        /* VELA_BUNDLE_POINTER_... */
+  int32_t x;
+  int32_t y;
+  uint32_t buttons;    /* the buttons held after the event */
+  uint32_t button;     /* DOWN and UP: the button pressed or released; else 0 */
+  int32_t wheel_delta; /* WHEEL: 120 per notch, positive away from the user; else 0 */
+  uint32_t modifiers;
+} VelaBundlePointerEvent;
+
+typedef void (*VelaBundlePointerHandler)(const VelaBundlePointerEvent* event, void* user_data);
+
+/* Keyboard events (set_key_handler), including the view gaining and losing the focus. */
+#define VELA_BUNDLE_KEY_DOWN 0u
+#define VELA_BUNDLE_KEY_UP 1u
+#define VELA_BUNDLE_KEY_CHAR 2u /* text typed: one character in `text` */
+#define VELA_BUNDLE_KEY_FOCUS_GAINED 3u
+#define VELA_BUNDLE_KEY_FOCUS_LOST 4u
+
+typedef struct {
+  uint32_t struct_size; /* sizeof as the engine was built; fields are only ever appended */
+  uint32_t kind;        /* VELA_BUNDLE_KEY_... */
+  uint32_t key_code;    /* DOWN and UP: the Windows virtual-key code (VK_...); else 0 */
+  uint32_t modifiers;   /* VELA_BUNDLE_MODIFIER_... */
+  uint32_t repeat;      /* DOWN: 1 when the key was already down (auto-repeat); else 0 */
+  const char* text;     /* CHAR: the character in UTF-8; else "". Never null. */
+} VelaBundleKeyEvent;
+
+typedef void (*VelaBundleKeyHandler)(const VelaBundleKeyEvent* event, void* user_data);
+
 struct VelaBundleHost {
   /* sizeof(VelaBundleHost) as the engine was built; see VELA_BUNDLE_HOST_HAS. */
   size_t struct_size;
@@ -137,6 +185,20 @@ struct VelaBundleHost {
    * it. */
   void (*set_texture_handler)(const VelaBundleHost* host, VelaBundleTextureHandler handler,
                               void* user_data);
+
+  /* --- Version 2: input. Check VELA_BUNDLE_HOST_HAS before use. --- */
+
+  /* Called on the engine thread for each pointer event on the view, in the order they
+   * happened. The event is valid during the call only. Null removes it. */
+  void (*set_pointer_handler)(const VelaBundleHost* host, VelaBundlePointerHandler handler,
+                              void* user_data);
+
+  /* Called on the engine thread for each keyboard event while the view has the keyboard
+   * focus, and when it gains or loses the focus, in the order they happened (pointer and
+   * keyboard events together). The event and its text are valid during the call only. Null
+   * removes it. */
+  void (*set_key_handler)(const VelaBundleHost* host, VelaBundleKeyHandler handler,
+                          void* user_data);
 };
 
 /* True when the engine's host table includes `member`. */

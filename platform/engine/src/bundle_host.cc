@@ -94,6 +94,23 @@ void SetTextureHandler(const VelaBundleHost* host, VelaBundleTextureHandler hand
   }
 }
 
+void SetPointerHandler(const VelaBundleHost* host, VelaBundlePointerHandler handler,
+                       void* user_data) {
+  if (Engine* engine = EngineOf(host)) {
+    engine->ChangeHandlers([&](Engine::BundleHandlers& handlers) {
+      handlers.pointer = {handler, user_data};
+    });
+  }
+}
+
+void SetKeyHandler(const VelaBundleHost* host, VelaBundleKeyHandler handler, void* user_data) {
+  if (Engine* engine = EngineOf(host)) {
+    engine->ChangeHandlers([&](Engine::BundleHandlers& handlers) {
+      handlers.key = {handler, user_data};
+    });
+  }
+}
+
 }  // namespace
 
 void InitBundleHost(BundleHost* host, Engine* engine) {
@@ -111,6 +128,8 @@ void InitBundleHost(BundleHost* host, Engine* engine) {
   table.set_shutdown_handler = &SetShutdownHandler;
   table.set_fonts_changed_handler = &SetFontsChangedHandler;
   table.set_texture_handler = &SetTextureHandler;
+  table.set_pointer_handler = &SetPointerHandler;
+  table.set_key_handler = &SetKeyHandler;
   host->engine = engine;
 }
 

@@ -86,6 +86,22 @@ void Engine::OnViewMetricsChanged() {
   });
 }
 
+void Engine::OnViewInput(const InputEvent& event) {
+  RunOnEngineThread([this, event] {
+    const BundleHandlers handlers = Handlers();
+    if (event.is_pointer) {
+      if (handlers.pointer.callback != nullptr) {
+        handlers.pointer.callback(&event.pointer, handlers.pointer.user_data);
+      }
+      return;
+    }
+    if (handlers.key.callback == nullptr) return;
+    VelaBundleKeyEvent key = event.key;
+    key.text = event.text.c_str();
+    handlers.key.callback(&key, handlers.key.user_data);
+  });
+}
+
 void Engine::ForceRedraw() {
   RunOnEngineThread([this] {
     const Handler<VelaBundleCallback> handler = Handlers().frame_request;

@@ -54,6 +54,8 @@ class Engine {
   View* view() { return view_; }
   // The view's size or DPI changed (UI thread): the bundle hears of it on its thread.
   void OnViewMetricsChanged();
+  // An input event on the view (UI thread): the bundle gets it on its thread, in order.
+  void OnViewInput(const InputEvent& event);
   // Stops the bundle and joins its thread, settles every reply still owed, runs the
   // registrars' destruction handlers and makes the messenger unavailable.
   void Shutdown();
@@ -81,6 +83,8 @@ class Engine {
     Handler<VelaBundleCallback> shutdown;
     Handler<VelaBundleCallback> fonts_changed;
     Handler<VelaBundleTextureHandler> texture;
+    Handler<VelaBundlePointerHandler> pointer;
+    Handler<VelaBundleKeyHandler> key;
   };
   // Changes the bundle's handlers under their lock.
   template <typename Change>

@@ -14,6 +14,7 @@
 #include "platform/engine/src/view.h"
 
 using vela_engine::Engine;
+using vela_engine::InputEvent;
 using vela_engine::Messenger;
 using vela_engine::PluginRegistrar;
 using vela_engine::TextureRegistrar;
@@ -75,8 +76,9 @@ VelaDesktopViewController VelaDesktopViewControllerCreate(int width, int height,
                                                           VelaDesktopEngine engine) {
   if (engine == nullptr || Engine::FromHandle(engine)->taken_over()) return nullptr;
   Engine* engine_state = Engine::FromHandle(engine);
-  std::unique_ptr<View> view =
-      View::Create(width, height, [engine_state] { engine_state->OnViewMetricsChanged(); });
+  std::unique_ptr<View> view = View::Create(
+      width, height, [engine_state] { engine_state->OnViewMetricsChanged(); },
+      [engine_state](const InputEvent& event) { engine_state->OnViewInput(event); });
   if (!view) return nullptr;
   auto controller = std::make_unique<ViewController>();
   controller->engine.reset(engine_state);

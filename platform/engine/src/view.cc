@@ -24,7 +24,8 @@ std::map<HWND, View*>& Registry() {
 
 }  // namespace
 
-std::unique_ptr<View> View::Create(int width, int height, MetricsChanged metrics_changed) {
+std::unique_ptr<View> View::Create(int width, int height, MetricsChanged metrics_changed,
+                                   InputReceived input_received) {
   static std::once_flag once;
   std::call_once(once, [] {
     WNDCLASSW window_class{};
@@ -36,7 +37,7 @@ std::unique_ptr<View> View::Create(int width, int height, MetricsChanged metrics
   });
   if (width < 0) width = 0;
   if (height < 0) height = 0;
-  std::unique_ptr<View> view(new View(std::move(metrics_changed)));
+  std::unique_ptr<View> view(new View(std::move(metrics_changed), std::move(input_received)));
   // Message-only until the host makes it the child of its window with SetParent.
   HWND window =
       CreateWindowExW(0, kViewWindowClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
@@ -76,6 +77,11 @@ LRESULT CALLBACK View::WindowProc(HWND window, UINT message, WPARAM wparam, LPAR
   }
   auto* view = reinterpret_cast<View*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (view != nullptr) {
+    if (view->HandleInput(message, wparam, lparam)) {
+      // System keys (Alt combinations, F10) also go on to the default handling: Alt+F4
+      // closes the window.
+      if (message != WM_SYSKEYDOWN && message != WM_SYSKEYUP) return 0;
+    }
     switch (message) {
       case WM_SIZE:
         view->UpdateSize();
@@ -93,6 +99,36 @@ LRESULT CALLBACK View::WindowProc(HWND window, UINT message, WPARAM wparam, LPAR
     }
   }
   return DefWindowProcW(window, message, wparam, lparam);
+}
+
+bool View::HandleInput(UINT message, WPARAM wparam, LPARAM lparam) {
+  HWND window = window_;
+  if (window == nullptr) return false;
+  constexpr WORD kButtons = MK_LBUTTON | MK_RBUTTON | MK_MBUTTON;
+  switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+      // The focus first, so the bundle hears that the view gained it before the press.
+      if (GetFocus() != window) SetFocus(window);
+      if (GetCapture() != window) SetCapture(window);
+      break;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+      if ((GET_KEYSTATE_WPARAM(wparam) & kButtons) == 0 && GetCapture() == window) {
+        ReleaseCapture();
+      }
+      break;
+    default:
+      break;
+  }
+  std::vector<InputEvent> events;
+  if (!input_.Translate(window, message, wparam, lparam, &events)) return false;
+  if (input_received_) {
+    for (const InputEvent& event : events) input_received_(event);
+  }
+  return true;
 }
 
 void View::UpdateSize() {

@@ -14,6 +14,7 @@
 
 #include "platform/engine/include/vela_bundle.h"
 #include "platform/engine/include/vela_view_contents.h"
+#include "platform/engine/src/view_input.h"
 
 namespace vela_engine {
 
@@ -29,10 +30,13 @@ class View {
  public:
   // Called on the UI thread when the view's size or DPI changed.
   using MetricsChanged = std::function<void()>;
+  // Called on the UI thread with each input event of the view, in order.
+  using InputReceived = std::function<void(const InputEvent&)>;
 
   // Creates the view window (message-only until the host re-parents it) of the given size;
   // null when the window cannot be created.
-  static std::unique_ptr<View> Create(int width, int height, MetricsChanged metrics_changed);
+  static std::unique_ptr<View> Create(int width, int height, MetricsChanged metrics_changed,
+                                      InputReceived input_received);
   ~View();
   View(const View&) = delete;
   View& operator=(const View&) = delete;
@@ -61,14 +65,21 @@ class View {
                            size_t pixels_size);
 
  private:
-  explicit View(MetricsChanged metrics_changed) : metrics_changed_(std::move(metrics_changed)) {}
+  View(MetricsChanged metrics_changed, InputReceived input_received)
+      : metrics_changed_(std::move(metrics_changed)), input_received_(std::move(input_received)) {}
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  // Handles an input message as a window of its own does: a click takes the keyboard focus
+  // and a pressed button captures the pointer until every button is released. The bundle
+  // hears of the event. False when `message` is no input message.
+  bool HandleInput(UINT message, WPARAM wparam, LPARAM lparam);
   void UpdateSize();
   // Forgets the window (destroyed, or about to be). UI thread.
   void ForgetWindow();
 
   std::atomic<HWND> window_{nullptr};  // Read by the engine thread too.
   MetricsChanged metrics_changed_;
+  InputReceived input_received_;
+  ViewInput input_;  // UI thread.
 
   std::mutex mutex_;  // Guards the fields below.
   VelaBundleViewMetrics metrics_{};

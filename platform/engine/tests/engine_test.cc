@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "platform/engine/tests/engine_test_support.h"
+#include "platform/win32/posix/input.h"
+#include "vela_bundle.h"
 #include "vela_view_contents.h"
 #include "vela_windows.h"
 
@@ -639,6 +641,142 @@ TEST_F(EngineTest, TheExampleBundleRunsTheWayTheHostUsesIt) {
   EXPECT_EQ(Ask(messenger, "hello/close", "").calls, 1);
   ASSERT_TRUE(PumpUntil([&] { return !IsWindow(host); }));
   EXPECT_EQ(g_owned_controller, nullptr);
+}
+
+// A shown host window at the screen's origin with the view at (20, 10), 100 x 50 pixels, and
+// the C++ bundle reporting the input it receives on "native/input".
+class InputTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    engine_ = CreateEngine("", {}, ENGINE_TEST_BUNDLE_CC);
+    ASSERT_NE(engine_, nullptr);
+    VelaDesktopMessengerSetCallback(VelaDesktopEngineGetMessenger(engine_), "native/input",
+                                    &NativeChannel::Callback, &input_);
+    controller_ = Start(engine_);
+    ASSERT_NE(controller_, nullptr);
+    host_ = CreateHostWindow(&closes_);
+    view_ = ViewWindow(controller_);
+    SetParent(view_, host_);
+    MoveWindow(view_, 20, 10, 100, 50, TRUE);
+    ShowWindow(host_, SW_SHOW);
+  }
+  void TearDown() override {
+    if (controller_ != nullptr) VelaDesktopViewControllerDestroy(controller_);
+    if (host_ != nullptr) DestroyWindow(host_);
+  }
+
+  // The events the bundle reported, once there are `count` of them.
+  std::vector<std::string> Received(size_t count) {
+    EXPECT_TRUE(PumpUntil([&] { return input_.messages.size() >= count; }));
+    return input_.messages;
+  }
+
+  // Input comes one event at a time: each is handled before the next is routed, as the
+  // window that gets it can depend on the one before (a press takes the focus and the
+  // capture).
+  static HWND Mouse(int x, int y, UINT message, WORD key_state, short wheel = 0) {
+    return Handled(win32_posix::InjectMouseInput(POINT{x, y}, message, key_state, wheel));
+  }
+  static HWND Key(UINT message, WPARAM wparam, LPARAM lparam = 0) {
+    return Handled(win32_posix::InjectKeyInput(message, wparam, lparam));
+  }
+  static HWND Handled(HWND window) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    return window;
+  }
+
+  VelaDesktopEngine engine_ = nullptr;
+  VelaDesktopViewController controller_ = nullptr;
+  NativeChannel input_;
+  HWND host_ = nullptr;
+  HWND view_ = nullptr;
+  int closes_ = 0;
+};
+
+TEST_F(InputTest, PointerEventsComeInPhysicalPixelsAndAPressFocusesAndCaptures) {
+  EXPECT_EQ(Mouse(25, 16, WM_MOUSEMOVE, 0), view_);
+  EXPECT_EQ(Mouse(5, 5, WM_MOUSEMOVE, 0), host_);  // Beside the view: not the bundle's.
+  // At 192 DPI the positions stay the physical pixels Windows gives.
+  LRESULT result = 0;
+  VelaDesktopViewControllerHandleTopLevelWindowProc(controller_, host_, WM_DPICHANGED,
+                                                    MAKEWPARAM(192, 192), 0, &result);
+  EXPECT_NE(GetFocus(), view_);
+  EXPECT_EQ(Mouse(110, 50, WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT | MK_CONTROL), view_);
+  // Dragged out of the window, the pointer stays with the view until the button is up.
+  EXPECT_EQ(Mouse(5, 300, WM_MOUSEMOVE, MK_LBUTTON), view_);
+  EXPECT_EQ(Mouse(5, 300, WM_RBUTTONDOWN, MK_LBUTTON | MK_RBUTTON), view_);
+  EXPECT_EQ(Mouse(5, 300, WM_LBUTTONUP, MK_RBUTTON), view_);
+  EXPECT_EQ(Mouse(5, 300, WM_RBUTTONUP, 0), view_);
+  EXPECT_EQ(Mouse(5, 300, WM_MOUSEMOVE, 0), nullptr);
+  // The wheel's screen position becomes a view position.
+  EXPECT_EQ(Mouse(30, 20, WM_MOUSEWHEEL, MK_CONTROL, -WHEEL_DELTA), view_);
+  EXPECT_EQ(Received(8), (std::vector<std::string>{
+                             "move 5,6 buttons=0 button=0 wheel=0 mods=0",
+                             "focus-gained",
+                             "down 90,40 buttons=1 button=1 wheel=0 mods=3",
+                             "move -15,290 buttons=1 button=0 wheel=0 mods=0",
+                             "down -15,290 buttons=3 button=2 wheel=0 mods=0",
+                             "up -15,290 buttons=2 button=1 wheel=0 mods=0",
+                             "up -15,290 buttons=0 button=2 wheel=0 mods=0",
+                             "wheel 10,10 buttons=0 button=0 wheel=-120 mods=2",
+                         }));
+  EXPECT_EQ(GetFocus(), view_);
+  EXPECT_EQ(GetCapture(), nullptr);
+}
+
+TEST_F(InputTest, KeysAndTextReachTheFocusedView) {
+  EXPECT_EQ(Key(WM_KEYDOWN, 'Q'), host_);  // The view has no focus yet.
+  Key(WM_KEYUP, 'Q');
+  Mouse(30, 20, WM_LBUTTONDOWN, MK_LBUTTON);
+  Mouse(30, 20, WM_LBUTTONUP, 0);
+  EXPECT_EQ(Key(WM_KEYDOWN, VK_CONTROL), view_);
+  Key(WM_KEYDOWN, 'A', LPARAM{1} << 30);  // An auto-repeat.
+  Key(WM_KEYUP, VK_CONTROL);
+  Key(WM_SYSKEYDOWN, VK_MENU);
+  Key(WM_CHAR, 0xE9);
+  Key(WM_SYSKEYUP, VK_MENU);
+  // Characters beyond the first plane come as surrogate pairs: one character each. Halves
+  // without their partner stand for U+FFFD.
+  for (WPARAM unit : {0xD83D, 0xDE00, 0xDE00, 0xD83D, 0x41}) Key(WM_CHAR, unit);
+  SetFocus(host_);
+  EXPECT_EQ(Received(14), (std::vector<std::string>{
+                              "focus-gained",
+                              "down 10,10 buttons=1 button=1 wheel=0 mods=0",
+                              "up 10,10 buttons=0 button=1 wheel=0 mods=0",
+                              "keydown 17 mods=2 repeat=0",
+                              "keydown 65 mods=2 repeat=1",
+                              "keyup 17 mods=0 repeat=0",
+                              "keydown 18 mods=4 repeat=0",
+                              "char \xC3\xA9 mods=4",
+                              "keyup 18 mods=0 repeat=0",
+                              "char \xF0\x9F\x98\x80 mods=0",
+                              "char \xEF\xBF\xBD mods=0",
+                              "char \xEF\xBF\xBD mods=0",
+                              "char A mods=0",
+                              "focus-lost",
+                          }));
+}
+
+TEST_F(EngineTest, ABundleWithoutInputHandlersIgnoresInput) {
+  // The first version's table ends before the input functions.
+  VelaBundleHost table{};
+  table.set_pointer_handler = [](const VelaBundleHost*, VelaBundlePointerHandler, void*) {};
+  table.struct_size = offsetof(VelaBundleHost, set_pointer_handler);
+  EXPECT_FALSE(VELA_BUNDLE_HOST_HAS(&table, set_pointer_handler));
+  table.struct_size = sizeof(VelaBundleHost);
+  EXPECT_TRUE(VELA_BUNDLE_HOST_HAS(&table, set_pointer_handler));
+
+  VelaDesktopEngine engine = CreateEngine();
+  VelaDesktopViewController controller = Start(engine);
+  ASSERT_NE(controller, nullptr);
+  HWND view = ViewWindow(controller);
+  for (UINT message : {WM_SETFOCUS, WM_LBUTTONDOWN, WM_MOUSEMOVE, WM_KEYDOWN, WM_CHAR}) {
+    PostMessageW(view, message, 0x41, MAKELPARAM(3, 4));
+  }
+  EXPECT_EQ(Ask(VelaDesktopEngineGetMessenger(engine), "test/echo", "still").data, "still");
+  EXPECT_EQ(BundleCounter("wrong_thread"), 0);
+  VelaDesktopViewControllerDestroy(controller);
 }
 
 }  // namespace

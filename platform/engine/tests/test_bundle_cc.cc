@@ -21,6 +21,34 @@ std::string Describe(const VelaBundleViewMetrics& metrics) {
          std::to_string(metrics.dpi);
 }
 
+// "down 10,-4 buttons=1 button=1 wheel=0 mods=3"
+std::string Describe(const VelaBundlePointerEvent& event) {
+  static const char* const kKinds[] = {"move", "down", "up", "wheel"};
+  return std::string(event.kind < 4 ? kKinds[event.kind] : "?") + " " + std::to_string(event.x) +
+         "," + std::to_string(event.y) + " buttons=" + std::to_string(event.buttons) +
+         " button=" + std::to_string(event.button) + " wheel=" + std::to_string(event.wheel_delta) +
+         " mods=" + std::to_string(event.modifiers);
+}
+
+// "keydown 65 mods=2 repeat=0", "char <text> mods=0", "focus-gained"
+std::string Describe(const VelaBundleKeyEvent& event) {
+  switch (event.kind) {
+    case VELA_BUNDLE_KEY_DOWN:
+    case VELA_BUNDLE_KEY_UP:
+      return std::string(event.kind == VELA_BUNDLE_KEY_DOWN ? "keydown " : "keyup ") +
+             std::to_string(event.key_code) + " mods=" + std::to_string(event.modifiers) +
+             " repeat=" + std::to_string(event.repeat);
+    case VELA_BUNDLE_KEY_CHAR:
+      return std::string("char ") + event.text + " mods=" + std::to_string(event.modifiers);
+    case VELA_BUNDLE_KEY_FOCUS_GAINED:
+      return "focus-gained";
+    case VELA_BUNDLE_KEY_FOCUS_LOST:
+      return "focus-lost";
+    default:
+      return "?";
+  }
+}
+
 }  // namespace
 
 extern "C" VELA_BUNDLE_EXPORT void vela_entry_main(const VelaBundleHost* host, int,
@@ -47,6 +75,20 @@ extern "C" VELA_BUNDLE_EXPORT void vela_entry_main(const VelaBundleHost* host, i
         SendText("native/metrics", Describe(*metrics));
       },
       nullptr);
+  if (VELA_BUNDLE_HOST_HAS(host, set_pointer_handler)) {
+    host->set_pointer_handler(
+        host,
+        [](const VelaBundlePointerEvent* event, void*) {
+          SendText("native/input", Describe(*event));
+        },
+        nullptr);
+  }
+  if (VELA_BUNDLE_HOST_HAS(host, set_key_handler)) {
+    host->set_key_handler(
+        host,
+        [](const VelaBundleKeyEvent* event, void*) { SendText("native/input", Describe(*event)); },
+        nullptr);
+  }
   host->set_texture_handler(
       host,
       [](int64_t id, const uint8_t* rgba, uint32_t width, uint32_t height, void*) {

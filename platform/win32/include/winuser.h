@@ -51,12 +51,20 @@ typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
+#define WM_SYSKEYDOWN 0x0104
+#define WM_SYSKEYUP 0x0105
 #define WM_SYSCOMMAND 0x0112
 #define WM_TIMER 0x0113
 #define WM_MOUSEMOVE 0x0200
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
+#define WM_RBUTTONDOWN 0x0204
+#define WM_RBUTTONUP 0x0205
+#define WM_MBUTTONDOWN 0x0207
+#define WM_MBUTTONUP 0x0208
+#define WM_MOUSEWHEEL 0x020A
 #define WM_PARENTNOTIFY 0x0210
+#define WM_CAPTURECHANGED 0x0215
 #define WM_DPICHANGED 0x02E0
 #define WM_DWMCOLORIZATIONCOLORCHANGED 0x0320
 #define WM_USER 0x0400
@@ -66,6 +74,34 @@ typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WA_INACTIVE 0
 #define WA_ACTIVE 1
 #define WA_CLICKACTIVE 2
+
+// Mouse messages: the buttons and modifier keys held, in the low word of wparam.
+#define MK_LBUTTON 0x0001
+#define MK_RBUTTON 0x0002
+#define MK_SHIFT 0x0004
+#define MK_CONTROL 0x0008
+#define MK_MBUTTON 0x0010
+#define WHEEL_DELTA 120
+#define GET_WHEEL_DELTA_WPARAM(w) ((short)HIWORD(w))
+#define GET_KEYSTATE_WPARAM(w) (LOWORD(w))
+
+// Virtual-key codes (letters and digits are their ASCII capitals and digits).
+#define VK_LBUTTON 0x01
+#define VK_RBUTTON 0x02
+#define VK_MBUTTON 0x04
+#define VK_BACK 0x08
+#define VK_TAB 0x09
+#define VK_RETURN 0x0D
+#define VK_SHIFT 0x10
+#define VK_CONTROL 0x11
+#define VK_MENU 0x12
+#define VK_ESCAPE 0x1B
+#define VK_SPACE 0x20
+#define VK_LEFT 0x25
+#define VK_UP 0x26
+#define VK_RIGHT 0x27
+#define VK_DOWN 0x28
+#define VK_DELETE 0x2E
 
 // WM_SIZE.
 #define SIZE_RESTORED 0
@@ -320,6 +356,17 @@ HWND WINAPI SetActiveWindow(HWND window);
 HWND WINAPI GetActiveWindow(void);
 BOOL WINAPI SetForegroundWindow(HWND window);
 HWND WINAPI GetForegroundWindow(void);
+
+// Input. The mouse capture is per thread: while a window of the thread has it, mouse input
+// goes to that window wherever the pointer is; WM_CAPTURECHANGED tells the window losing it.
+// GetKeyState reports the keys and buttons as the input delivered so far left them (the
+// high bit: down); WindowFromPoint finds the visible window under a point in screen
+// coordinates.
+HWND WINAPI SetCapture(HWND window);
+BOOL WINAPI ReleaseCapture(void);
+HWND WINAPI GetCapture(void);
+SHORT WINAPI GetKeyState(int virtual_key);
+HWND WINAPI WindowFromPoint(POINT point);
 
 // Messages and the per-thread queue. GetMessageW blocks without polling until a message is
 // posted (from any thread) or sent from another thread; it returns 0 for WM_QUIT and -1 on

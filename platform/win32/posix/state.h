@@ -57,6 +57,7 @@ struct ThreadQueue {
   // Guarded by the global lock.
   HWND active = nullptr;
   HWND focus = nullptr;
+  HWND capture = nullptr;
 };
 
 // A window.

@@ -137,6 +137,7 @@ void FreeWindowTree(HWND window) {
       if (std::shared_ptr<ThreadQueue> live = queue.lock()) {
         if (live->active == window) live->active = nullptr;
         if (live->focus == window) live->focus = nullptr;
+        if (live->capture == window) live->capture = nullptr;
       }
     }
   }

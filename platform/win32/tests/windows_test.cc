@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32/posix/input.h"
 #include "platform/win32/tests/recorder.h"
 
 namespace win32_test {
@@ -192,6 +193,45 @@ TEST_F(WindowsTest, ChildCoordinatesAreRelativeToTheParent) {
   ScreenToClient(parent, &point);
   EXPECT_EQ(point.x, 10);
   DestroyWindow(parent);
+}
+
+TEST_F(WindowsTest, MouseInputGoesToTheWindowUnderThePointerOrTheCapture) {
+  HWND parent = recorder_.Create(nullptr, WS_OVERLAPPEDWINDOW, RECT{100, 100, 300, 300});
+  HWND child = recorder_.Create(parent, WS_CHILD | WS_VISIBLE, RECT{10, 20, 30, 40});
+  ShowWindow(parent, SW_SHOW);
+  EXPECT_EQ(WindowFromPoint(POINT{115, 125}), child);
+  EXPECT_EQ(WindowFromPoint(POINT{150, 150}), parent);
+  EXPECT_EQ(WindowFromPoint(POINT{5, 5}), nullptr);
+  // The last message `window` received: its lparam as a point.
+  auto last_point = [&](HWND window, UINT message) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    POINT point{-1, -1};
+    for (const Received& item : recorder_.All()) {
+      if (item.window == window && item.message == message) {
+        point = POINT{GET_X_LPARAM(item.lparam), GET_Y_LPARAM(item.lparam)};
+      }
+    }
+    return std::make_pair(point.x, point.y);
+  };
+  EXPECT_EQ(win32_posix::InjectMouseInput(POINT{115, 125}, WM_LBUTTONDOWN, MK_LBUTTON), child);
+  EXPECT_EQ(last_point(child, WM_LBUTTONDOWN), std::make_pair(5, 5));
+  EXPECT_LT(GetKeyState(VK_LBUTTON), 0);
+
+  // Captured, the child gets the pointer outside every window, in its own coordinates.
+  EXPECT_EQ(SetCapture(child), nullptr);
+  EXPECT_EQ(win32_posix::InjectMouseInput(POINT{5, 5}, WM_MOUSEMOVE, MK_LBUTTON), child);
+  EXPECT_EQ(last_point(child, WM_MOUSEMOVE), std::make_pair(-105, -115));
+  EXPECT_EQ(win32_posix::InjectMouseInput(POINT{5, 5}, WM_MOUSEWHEEL, 0, -120), child);
+  EXPECT_EQ(last_point(child, WM_MOUSEWHEEL), std::make_pair(5, 5));  // Screen coordinates.
+
+  recorder_.Clear();
+  EXPECT_EQ(SetCapture(parent), child);
+  EXPECT_EQ(recorder_.Messages({WM_CAPTURECHANGED}), (Log{{child, WM_CAPTURECHANGED}}));
+  DestroyWindow(parent);
+  EXPECT_EQ(GetCapture(), nullptr);  // The capture goes with its window.
+  EXPECT_EQ(win32_posix::InjectMouseInput(POINT{115, 125}, WM_LBUTTONUP, 0), nullptr);
+  EXPECT_EQ(GetKeyState(VK_LBUTTON), 0);
 }
 
 TEST_F(WindowsTest, ShowingActivatesAndFocusesAndHidingUndoesIt) {
