@@ -94,8 +94,8 @@ std::optional<Image> CaptureClientArea(HWND window) {
   bool copied = false;
   if (bitmap != nullptr) {
     HGDIOBJ previous = SelectObject(memory, bitmap);
-    copied = BitBlt(memory, 0, 0, image.width, image.height, screen, origin.x, origin.y,
-                    SRCCOPY) != 0;
+    copied =
+        BitBlt(memory, 0, 0, image.width, image.height, screen, origin.x, origin.y, SRCCOPY) != 0;
     GdiFlush();
     if (copied) {
       const auto* bgra = static_cast<const unsigned char*>(bits);
@@ -147,13 +147,23 @@ int Match(const char* frame_path, const char* out_path, int seconds) {
     return 1;
   }
   // The application draws a few frames as its answers come in: wait for the screen to
-  // show the latest one.
+  // show the latest one. Under Wine the screen was seen to keep an older frame now and then
+  // until something repainted the window; from half time on the probe asks for a repaint
+  // (the frame is painted from the view's current contents, so this still checks what the
+  // application drew) and says so.
+  const auto nudge_from = Clock::now() + std::chrono::seconds(seconds) / 2;
+  bool nudged = false;
   std::optional<Image> screen;
   std::optional<Image> frame;
   for (;;) {
     frame = ReadPpm(frame_path);
     screen = CaptureClientArea(window);
     if (frame && screen && DifferingPixels(*frame, *screen) == 0) break;
+    if (Clock::now() > nudge_from) {
+      if (!nudged) std::printf("window_probe: the screen lags the frame; repainting the window\n");
+      nudged = true;
+      RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+    }
     if (Clock::now() > deadline) {
       if (screen) WritePpm(*screen, out_path);
       if (!frame) {
