@@ -147,6 +147,9 @@ class Bridge {
   // The server thread: accepts one client at a time and relays its frames.
   void Serve() {
     for (;;) {
+      // A client's loop may have taken the wake-up of a stop (it read it together with the
+      // client's hang-up): the flag, set before every stop's wake-up, is what counts.
+      if (Stopping()) return;
       pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
       if (poll(fds, 2, -1) < 0) {
         if (errno == EINTR) continue;
