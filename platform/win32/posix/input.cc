@@ -56,7 +56,8 @@ HWND WindowFromPointLocked(POINT point) {
 
 }  // namespace
 
-HWND InjectMouseInput(POINT screen_point, UINT message, WORD key_state, short wheel_delta) {
+HWND InjectMouseInput(POINT screen_point, UINT message, WORD key_state, short wheel_delta,
+                      HWND top_level) {
   switch (message) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONUP:
@@ -83,6 +84,11 @@ HWND InjectMouseInput(POINT screen_point, UINT message, WORD key_state, short wh
         target = queue->capture;
         break;
       }
+    }
+    if (target == nullptr && top_level != nullptr) {
+      std::shared_ptr<Window> top = FindWindowLocked(top_level);
+      if (!top) return nullptr;
+      target = ContainsLocked(*top, screen_point) ? DeepestAtLocked(top, screen_point) : top_level;
     }
     if (target == nullptr) {
       target = WindowFromPointLocked(screen_point);

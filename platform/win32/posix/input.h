@@ -12,9 +12,12 @@ namespace win32_posix {
 // `wheel_delta` goes into the high word of wparam. The message goes to the window holding
 // the mouse capture, else to the visible window under the point; lparam is the point in
 // that window's client coordinates (screen coordinates for WM_MOUSEWHEEL, as on Windows).
-// The button's state for GetKeyState follows the message. Returns the window the message
-// went to; null when there is none.
-HWND InjectMouseInput(POINT screen_point, UINT message, WORD key_state, short wheel_delta = 0);
+// A display that knows which top-level window the pointer is over passes it as `top_level`:
+// the message then goes to the deepest window under the point inside it (or to it). The
+// button's state for GetKeyState follows the message. Returns the window the message went
+// to; null when there is none.
+HWND InjectMouseInput(POINT screen_point, UINT message, WORD key_state, short wheel_delta = 0,
+                      HWND top_level = nullptr);
 
 // Posts a keyboard message (WM_KEYDOWN/UP, WM_SYSKEYDOWN/UP or WM_CHAR) to the window with
 // the keyboard focus of the foreground window's thread. For the key messages the key's

@@ -5,6 +5,7 @@
 // threads, so they reach the program as the messages Windows would send.
 #include <windows.h>
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -29,7 +30,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/win32/posix/input.h"
 #include "platform/win32/posix/presentation.h"
+#include "platform/win32/posix/x11/x11_input.h"
 #include "platform/win32/posix/x11/x11_monitors.h"
 #include "platform/win32/posix/x11/x11_surface.h"
 
@@ -167,6 +170,9 @@ class X11Backend final : public PresentationBackend {
     XSelectInput(display_, root_, PropertyChangeMask);
     // Xlib's default ends the process on any error; a display error is not worth that.
     XSetErrorHandler(ReportError);
+    // A held key repeats as presses only, not as release and press pairs, so the program sees
+    // repeats (bit 30 of lparam) rather than the key going up and down.
+    XkbSetDetectableAutoRepeat(display_, True, nullptr);
     view_reader_ =
         reinterpret_cast<ReadViewContents>(dlsym(RTLD_DEFAULT, "VelaDesktopViewReadContents"));
     RefreshMonitors();
@@ -254,7 +260,8 @@ class X11Backend final : public PresentationBackend {
     XSetWindowAttributes attributes{};
     attributes.background_pixel = BlackPixel(display_, screen_);
     attributes.bit_gravity = NorthWestGravity;
-    attributes.event_mask = StructureNotifyMask | ExposureMask | FocusChangeMask;
+    attributes.event_mask = StructureNotifyMask | ExposureMask | FocusChangeMask | ButtonPressMask |
+                            ButtonReleaseMask | PointerMotionMask | KeyPressMask | KeyReleaseMask;
     const unsigned width = static_cast<unsigned>(std::max<LONG>(rect.right - rect.left, 1));
     const unsigned height = static_cast<unsigned>(std::max<LONG>(rect.bottom - rect.top, 1));
     const ::Window id = XCreateWindow(display_, root_, rect.left, rect.top, width, height, 0,
@@ -353,6 +360,34 @@ class X11Backend final : public PresentationBackend {
           if (HWND window = FindById(event.xexpose.window)) dirty_.push_back(window);
         }
         return;
+      case MotionNotify: {
+        // Only the latest position of a run of moves matters.
+        XEvent next;
+        while (XEventsQueued(display_, QueuedAlready) > 0) {
+          XPeekEvent(display_, &next);
+          if (next.type != MotionNotify || next.xmotion.window != event.xmotion.window) break;
+          XNextEvent(display_, &event);
+        }
+        const XMotionEvent& motion = event.xmotion;
+        HandlePointer(motion.window, motion.x, motion.y, WM_MOUSEMOVE, MouseKeyState(motion.state),
+                      0);
+        return;
+      }
+      case ButtonPress:
+      case ButtonRelease: {
+        const XButtonEvent& button = event.xbutton;
+        const bool pressed = event.type == ButtonPress;
+        short wheel_delta = 0;
+        const UINT message = MouseMessageFromButton(button.button, pressed, &wheel_delta);
+        if (message == 0) return;
+        HandlePointer(button.window, button.x, button.y, message,
+                      MouseKeyState(button.state, button.button, pressed), wheel_delta);
+        return;
+      }
+      case KeyPress:
+      case KeyRelease:
+        HandleKey(event.xkey);
+        return;
       case FocusIn:
       case FocusOut: {
         if (event.xfocus.detail == NotifyInferior || event.xfocus.detail == NotifyPointer) return;
@@ -360,7 +395,12 @@ class X11Backend final : public PresentationBackend {
         if (window == nullptr) return;
         // Activation arrives as WM_ACTIVATE, focus inside the window follows from it.
         if (event.type == FocusIn) {
-          PostToWindowThread(window, [window] { SetActiveWindow(window); });
+          PostToWindowThread(window, [window] {
+            SetActiveWindow(window);
+            // A window that was active already but lost its focus takes it again; the
+            // top-level window hands it on to the view inside.
+            if (GetFocus() == nullptr) SetFocus(window);
+          });
         } else {
           PostToWindowThread(window, [window] {
             if (GetActiveWindow() == window) SetActiveWindow(nullptr);
@@ -371,6 +411,52 @@ class X11Backend final : public PresentationBackend {
       default:
         return;
     }
+  }
+
+  // A pointer event at (`x`, `y`) of X window `id`. The X window covers the top-level window
+  // exactly, so the point is the offset from the window's origin in physical pixels. The
+  // message is routed on the window's thread, after the moves the display reported before.
+  void HandlePointer(::Window id, int x, int y, UINT message, WORD key_state, short wheel_delta) {
+    HWND window = FindById(id);
+    if (window == nullptr) return;
+    PostToWindowThread(window, [window, x, y, message, key_state, wheel_delta] {
+      RECT rect{};
+      if (!GetWindowRect(window, &rect)) return;
+      InjectMouseInput(POINT{rect.left + x, rect.top + y}, message, key_state, wheel_delta, window);
+    });
+  }
+
+  // A key press or release: WM_KEYDOWN or WM_KEYUP for keys with a virtual-key code, then for
+  // a press WM_CHAR with the UTF-16 units of the character it types (none while Alt is held,
+  // where Windows sends system characters instead).
+  void HandleKey(XKeyEvent& key) {
+    HWND window = FindById(key.window);
+    if (window == nullptr) return;
+    const bool pressed = key.type == KeyPress;
+    const WPARAM virtual_key = VirtualKeyFromKeysym(XLookupKeysym(&key, 0));
+    WCHAR units[2] = {};
+    size_t unit_count = 0;
+    if (pressed) {
+      char text[32];
+      KeySym keysym = NoSymbol;
+      XLookupString(&key, text, sizeof(text), &keysym, nullptr);
+      if (!(key.state & Mod1Mask)) {
+        unit_count = EncodeUtf16(CharacterFromKeysym(keysym, key.state & ControlMask), units);
+        if (unit_count == 1 && units[0] == 0) unit_count = 0;
+      }
+    }
+    // X key codes are the evdev codes plus 8; evdev codes are the PC scan codes.
+    const LPARAM scan_code = static_cast<LPARAM>((key.keycode - 8) & 0xff) << 16;
+    PostToWindowThread(window, [=] {
+      if (virtual_key != 0) {
+        const bool was_down = (GetKeyState(static_cast<int>(virtual_key)) & 0x8000) != 0;
+        LPARAM lparam = 1 | scan_code;
+        if (!pressed) lparam |= static_cast<LPARAM>(3u) << 30;  // Was down, going up.
+        if (pressed && was_down) lparam |= LPARAM{1} << 30;     // A repeat.
+        InjectKeyInput(pressed ? WM_KEYDOWN : WM_KEYUP, virtual_key, lparam);
+      }
+      for (size_t i = 0; i < unit_count; ++i) InjectKeyInput(WM_CHAR, units[i], 1 | scan_code);
+    });
   }
 
   void HandleClientMessage(const XClientMessageEvent& message) {
