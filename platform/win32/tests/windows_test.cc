@@ -234,6 +234,22 @@ TEST_F(WindowsTest, MouseInputGoesToTheWindowUnderThePointerOrTheCapture) {
   EXPECT_EQ(GetKeyState(VK_LBUTTON), 0);
 }
 
+TEST_F(WindowsTest, MouseInputNamingTheTopLevelWindowGoesInsideIt) {
+  // A display knows which of two overlapping windows is on top; the layer does not.
+  HWND below = recorder_.Create(nullptr, WS_OVERLAPPEDWINDOW, RECT{100, 100, 300, 300});
+  HWND child = recorder_.Create(below, WS_CHILD | WS_VISIBLE, RECT{10, 20, 30, 40});
+  HWND above = recorder_.Create(nullptr, WS_OVERLAPPEDWINDOW, RECT{100, 100, 300, 300});
+  ShowWindow(below, SW_SHOW);
+  ShowWindow(above, SW_SHOW);
+  EXPECT_EQ(win32_posix::InjectMouseInput(POINT{115, 125}, WM_MOUSEMOVE, 0), above);
+  EXPECT_EQ(win32_posix::InjectMouseInput(POINT{115, 125}, WM_MOUSEMOVE, 0, 0, below), child);
+  // A point the layer places outside it still goes to the window named.
+  EXPECT_EQ(win32_posix::InjectMouseInput(POINT{5, 5}, WM_MOUSEMOVE, 0, 0, below), below);
+  DestroyWindow(above);
+  DestroyWindow(below);
+  EXPECT_EQ(win32_posix::InjectMouseInput(POINT{5, 5}, WM_MOUSEMOVE, 0, 0, below), nullptr);
+}
+
 TEST_F(WindowsTest, ShowingActivatesAndFocusesAndHidingUndoesIt) {
   HWND window = recorder_.Create();
   EXPECT_FALSE(IsWindowVisible(window));
