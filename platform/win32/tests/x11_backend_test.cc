@@ -6,6 +6,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/keysym.h>
 
 #include <cstdlib>
 #include <string>
@@ -17,6 +18,7 @@ struct Seen {
   std::vector<SIZE> sizes;
   int closes = 0;
   int activations = 0;
+  std::vector<MSG> input;  // Mouse and key messages.
 };
 Seen g_seen;
 
@@ -32,6 +34,11 @@ LRESULT CALLBACK RecordingProcedure(HWND window, UINT message, WPARAM wparam, LP
       break;
     case WM_CLOSE:
       ++g_seen.closes;
+      break;
+    case WM_LBUTTONDOWN:
+    case WM_KEYDOWN:
+    case WM_CHAR:
+      g_seen.input.push_back(MSG{window, message, wparam, lparam, 0, {}});
       break;
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -133,6 +140,35 @@ TEST(X11BackendTest, TheDisplaysActionsArriveAsWindowMessages) {
     XGetWindowAttributes(display, x_window, &attributes);
   } while (attributes.width != 500 || attributes.x != 70);
   EXPECT_EQ(attributes.height, 400);
+
+  // A click and a key press (sent as the X server would deliver them) arrive as the mouse
+  // message in client coordinates and as the key and character messages.
+  XEvent press{};
+  press.xbutton.type = ButtonPress;
+  press.xbutton.window = x_window;
+  press.xbutton.x = 12;
+  press.xbutton.y = 34;
+  press.xbutton.button = 1;
+  press.xbutton.state = ShiftMask;
+  press.xbutton.same_screen = True;
+  XSendEvent(display, x_window, False, ButtonPressMask, &press);
+  XEvent key{};
+  key.xkey.type = KeyPress;
+  key.xkey.window = x_window;
+  key.xkey.keycode = XKeysymToKeycode(display, XK_a);
+  key.xkey.same_screen = True;
+  XSendEvent(display, x_window, False, KeyPressMask, &key);
+  XFlush(display);
+  PumpUntil([] { return g_seen.input.size() >= 3; });
+  ASSERT_EQ(g_seen.input.size(), 3u);
+  EXPECT_EQ(g_seen.input[0].message, UINT{WM_LBUTTONDOWN});
+  EXPECT_EQ(g_seen.input[0].wParam, WPARAM{MK_LBUTTON | MK_SHIFT});
+  EXPECT_EQ(GET_X_LPARAM(g_seen.input[0].lParam), 12);
+  EXPECT_EQ(GET_Y_LPARAM(g_seen.input[0].lParam), 34);
+  EXPECT_EQ(g_seen.input[1].message, UINT{WM_KEYDOWN});
+  EXPECT_EQ(g_seen.input[1].wParam, WPARAM{'A'});
+  EXPECT_EQ(g_seen.input[2].message, UINT{WM_CHAR});
+  EXPECT_EQ(g_seen.input[2].wParam, WPARAM{'a'});
 
   // The close button: WM_CLOSE, then the default procedure destroys the window.
   XEvent close{};
