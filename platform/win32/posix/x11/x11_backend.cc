@@ -426,8 +426,9 @@ class X11Backend final : public PresentationBackend {
     });
   }
 
-  // A key press or release: WM_KEYDOWN or WM_KEYUP for keys with a virtual-key code, then for
-  // a press WM_CHAR with the UTF-16 units of the character it types (none while Alt is held,
+  // A key press or release: WM_KEYDOWN or WM_KEYUP for keys with a virtual-key code (the
+  // WM_SYSKEY variants, as on Windows, for Alt and keys pressed while it is held), then for a
+  // press WM_CHAR with the UTF-16 units of the character it types (none while Alt is held,
   // where Windows sends system characters instead).
   void HandleKey(XKeyEvent& key) {
     HWND window = FindById(key.window);
@@ -447,13 +448,17 @@ class X11Backend final : public PresentationBackend {
     }
     // X key codes are the evdev codes plus 8; evdev codes are the PC scan codes.
     const LPARAM scan_code = static_cast<LPARAM>((key.keycode - 8) & 0xff) << 16;
+    const bool system = (key.state & Mod1Mask) != 0 || virtual_key == VK_MENU;
     PostToWindowThread(window, [=] {
       if (virtual_key != 0) {
         const bool was_down = (GetKeyState(static_cast<int>(virtual_key)) & 0x8000) != 0;
         LPARAM lparam = 1 | scan_code;
+        if (system) lparam |= LPARAM{1} << 29;                  // Alt is down.
         if (!pressed) lparam |= static_cast<LPARAM>(3u) << 30;  // Was down, going up.
         if (pressed && was_down) lparam |= LPARAM{1} << 30;     // A repeat.
-        InjectKeyInput(pressed ? WM_KEYDOWN : WM_KEYUP, virtual_key, lparam);
+        const UINT message =
+            system ? (pressed ? WM_SYSKEYDOWN : WM_SYSKEYUP) : (pressed ? WM_KEYDOWN : WM_KEYUP);
+        InjectKeyInput(message, virtual_key, lparam);
       }
       for (size_t i = 0; i < unit_count; ++i) InjectKeyInput(WM_CHAR, units[i], 1 | scan_code);
     });
