@@ -20,18 +20,12 @@ wine=$(command -v wine64 || true)
 [[ -z $wine && -x /usr/lib/wine/wine64 ]] && wine=/usr/lib/wine/wine64
 [[ -z $wine ]] && wine=$(command -v wine)
 
-run() {
-  if [[ ! -e $WINEPREFIX/system.reg ]]; then
-    mkdir -p "$WINEPREFIX"
-    "$wine" wineboot --init >/dev/null 2>&1
-    wineserver -w
-  fi
-  "$wine" "$@"
-}
-
 if [[ -z ${DISPLAY:-} ]]; then
-  # Both arguments of run() are passed through a fresh shell; the function goes with them.
-  exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" \
-    bash -c "$(declare -f run); wine='$wine'; run \"\$@\"" wine.sh "$@"
+  exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" "$0" "$@"
 fi
-run "$@"
+if [[ ! -e $WINEPREFIX/system.reg ]]; then
+  mkdir -p "$WINEPREFIX"
+  "$wine" wineboot --init >/dev/null 2>&1
+  wineserver -w
+fi
+exec "$wine" "$@"

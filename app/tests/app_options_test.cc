@@ -2,15 +2,16 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/tests/config_test_support.h"
+#include "app/tests/unprivileged_child.h"
 
 namespace nimbus {
 namespace {
@@ -276,23 +277,14 @@ TEST_F(AppOptionsTest, UnreadableDesktopFileFallsBackToTheSecond) {
   ASSERT_EQ(chmod(dir_.path().c_str(), 0755), 0);
   SetConfigDirectory(dir_.path().c_str());
 
-  enum ChildResult { kUsedTheSecondFile = 0, kCannotDropPrivileges, kReadTheUnreadable, kFailed };
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    constexpr uid_t kNobody = 65534;
-    if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
-      _exit(kCannotDropPrivileges);
-    }
+  enum ChildResult { kUsedTheSecondFile = 0, kReadTheUnreadable, kFailed };
+  const std::optional<int> result = nimbus_testing::RunAsUnprivilegedChild([] {
     AppOptions options;
-    if (LoadDefaultOptions(&options) != &options) _exit(kFailed);
-    _exit(options.api_key == "default" ? kUsedTheSecondFile : kReadTheUnreadable);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  if (WEXITSTATUS(status) == kCannotDropPrivileges) GTEST_SKIP() << "cannot drop root";
-  EXPECT_EQ(WEXITSTATUS(status), kUsedTheSecondFile);
+    if (LoadDefaultOptions(&options) != &options) return int{kFailed};
+    return int{options.api_key == "default" ? kUsedTheSecondFile : kReadTheUnreadable};
+  });
+  if (!result) GTEST_SKIP() << "cannot drop root";
+  EXPECT_EQ(*result, kUsedTheSecondFile);
 }
 
 TEST_F(AppOptionsTest, NoFileListsBothPaths) {

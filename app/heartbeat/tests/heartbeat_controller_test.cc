@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -12,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <regex>
 #include <string>
 #include <thread>
@@ -21,6 +21,7 @@
 #include "app/heartbeat/tests/heartbeat_file_test.h"
 #include "app/heartbeat/tests/test_data_home.h"
 #include "app/library_registry.h"
+#include "app/tests/unprivileged_child.h"
 
 namespace nimbus {
 namespace heartbeat {
@@ -183,29 +184,21 @@ TEST_F(HeartbeatControllerTest, ReportsStorageFailuresThroughItsLogger) {
 // user, which root is not held to), a controller costs its callers no wait: exit waits on
 // every app's controller.
 TEST_F(HeartbeatControllerTest, AWorkerThatCannotStartCostsNoWait) {
-  enum Result { kNoWait = 0, kCannotDropPrivileges, kWorkerStarted, kWaited };
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    constexpr uid_t kNobody = 65534;
-    if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
-      _exit(kCannotDropPrivileges);
-    }
+  enum Result { kNoWait = 0, kNoLimit, kWorkerStarted, kWaited };
+  const std::optional<int> result = nimbus_testing::RunAsUnprivilegedChild([this] {
     const rlimit none{0, 0};
-    if (setrlimit(RLIMIT_NPROC, &none) != 0) _exit(kCannotDropPrivileges);
+    if (setrlimit(RLIMIT_NPROC, &none) != 0) return int{kNoLimit};
     HeartbeatController controller(kKey, &logger_, date_);
     const auto start = std::chrono::steady_clock::now();
     controller.LogHeartbeat();
-    if (controller.WaitUntilIdle(2000)) _exit(kWorkerStarted);
+    if (controller.WaitUntilIdle(2000)) return int{kWorkerStarted};
     controller.TakeStoredHeartbeatsPayload();
     // Loose: the waits this replaces took 2.3 seconds.
-    _exit(std::chrono::steady_clock::now() - start < std::chrono::seconds(1) ? kNoWait : kWaited);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  if (WEXITSTATUS(status) == kCannotDropPrivileges) GTEST_SKIP() << "cannot drop root";
-  EXPECT_EQ(WEXITSTATUS(status), kNoWait);
+    return int{std::chrono::steady_clock::now() - start < std::chrono::seconds(1) ? kNoWait
+                                                                                  : kWaited};
+  });
+  if (!result || *result == kNoLimit) GTEST_SKIP() << "cannot drop root or limit processes";
+  EXPECT_EQ(*result, kNoWait);
 }
 
 TEST(DateProviderImplTest, GivesTodaysUtcDate) {
