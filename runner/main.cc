@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/heartbeat/platform_files.h"
 #include "embedding_client/engine_project.h"
 #include "runner/host_options.h"
 #include "runner/utils.h"
@@ -30,6 +31,12 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
       return EXIT_SUCCESS;
     case HostAction::kRun:
       break;
+  }
+
+  // TERVALA_DATA_DIR puts the app core's files (the heartbeat) in a folder of the user's
+  // choice instead of the local application-data folder.
+  if (std::string data_folder = EnvironmentVariable("TERVALA_DATA_DIR"); !data_folder.empty()) {
+    nimbus::SetLocalAppDataFolder(std::move(data_folder));
   }
 
   // The engine and plug-ins may use COM.

@@ -1,5 +1,6 @@
 // The folder of a feature under the user's local application-data folder: the rules of
 // naming and joining, the same on every platform.
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -14,7 +15,42 @@ void SetError(std::string* out_error, std::string message) {
   if (out_error) *out_error = std::move(message);
 }
 
+std::mutex& FolderMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+// The folder set by SetLocalAppDataFolder; empty when the system's is used. Guarded by
+// FolderMutex(). Never destroyed, so a worker thread may still ask while the process ends.
+std::string& FolderOverride() {
+  static std::string* folder = new std::string();
+  return *folder;
+}
+
+// The base folder: the one set for the process, else the system's.
+bool BaseFolder(bool should_create, std::wstring* base, std::string* out_error) {
+  std::string folder;
+  {
+    std::lock_guard<std::mutex> lock(FolderMutex());
+    folder = FolderOverride();
+  }
+  if (folder.empty()) return LocalAppDataBase(should_create, base, out_error);
+  *base = Utf8ToNative(folder, out_error);
+  if (base->empty()) return false;
+  return !should_create || EnsureDirectoryExists(*base, out_error);
+}
+
 }  // namespace
+
+void SetLocalAppDataFolder(std::string folder) {
+  // Trailing separators are dropped (not a root's), so that joining gives clean paths.
+  while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\') &&
+         folder[folder.size() - 2] != ':') {
+    folder.pop_back();
+  }
+  std::lock_guard<std::mutex> lock(FolderMutex());
+  FolderOverride() = std::move(folder);
+}
 
 std::string AppDataDir(const char* app_name, bool should_create, std::string* out_error) {
   if (app_name == nullptr || app_name[0] == '\0') {
@@ -28,7 +64,7 @@ std::string AppDataDir(const char* app_name, bool should_create, std::string* ou
   }
 
   std::wstring base;
-  if (!LocalAppDataBase(should_create, &base, out_error) || base.empty()) return std::string();
+  if (!BaseFolder(should_create, &base, out_error) || base.empty()) return std::string();
 
   if (should_create) {
     // Empty components (leading, trailing or repeated slashes) are skipped.

@@ -24,6 +24,13 @@ namespace nimbus {
 std::string AppDataDir(const char* app_name, bool should_create = true,
                        std::string* out_error = nullptr);
 
+// Puts the local application-data folder at `folder` (UTF-8, an absolute path) for the rest
+// of the process, in place of the one the system names; an empty `folder` gives the
+// system's back. AppDataDir creates `folder` itself when it is missing but not its parents.
+// Tests keep their files in scratch folders this way on every platform, and tervala_app
+// offers it to users as TERVALA_DATA_DIR. Safe to call from any thread.
+void SetLocalAppDataFolder(std::string folder);
+
 // Creates the one directory `path` (UTF-16 code units) unless it exists. Returns true when
 // the path is a directory afterwards. Parent folders are not created.
 bool EnsureDirectoryExists(const std::wstring& path, std::string* out_error = nullptr);
