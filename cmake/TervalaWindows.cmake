@@ -15,6 +15,11 @@ set(TERVALA_WINDOWS_BIN "${PROJECT_BINARY_DIR}/bin")
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${TERVALA_WINDOWS_BIN}")
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY "${TERVALA_WINDOWS_BIN}")
 
+# Test programs run under Wine when CTest starts them here (scripts/test-windows.sh).
+if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/scripts/wine.sh")
+endif()
+
 if(MINGW)
   # The C99 printf family (%zu, %lld) instead of the old system runtime's.
   add_compile_definitions(__USE_MINGW_ANSI_STDIO=1)

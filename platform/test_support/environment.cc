@@ -1,0 +1,15 @@
+#include "platform/test_support/environment.h"
+
+#include <utility>
+
+namespace tervala_testing {
+
+ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name,
+                                                     const std::optional<std::string>& value)
+    : name_(std::move(name)), saved_(EnvironmentValue(name_)) {
+  SetEnvironmentValue(name_, value);
+}
+
+ScopedEnvironmentVariable::~ScopedEnvironmentVariable() { SetEnvironmentValue(name_, saved_); }
+
+}  // namespace tervala_testing
