@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: all of them under AddressSanitizer with
 # UndefinedBehaviorSanitizer, and the tests of concurrent code also under ThreadSanitizer;
-# then the Windows build, cross-compiled, and its checks under Wine; then the Debian package
-# and the Windows installer, made from the release builds and checked.
+# then the Windows build, cross-compiled, its checks and its test suites under Wine; then the
+# Debian package and the Windows installer, made from the release builds and checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh windows package
@@ -20,6 +20,7 @@ done
 echo "== windows"
 ./scripts/build-windows.sh -j "$jobs"
 ./scripts/check-windows.sh
+./scripts/test-windows.sh -j "$jobs"
 
 # Last, so that the run's final line is the package check's "N passed, M failed".
 echo "== packages"
