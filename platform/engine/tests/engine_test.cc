@@ -779,6 +779,32 @@ TEST_F(EngineTest, ABundleWithoutInputHandlersIgnoresInput) {
   VelaDesktopViewControllerDestroy(controller);
 }
 
+// A host places the view in its window at the size the view was made with, so the view gets
+// no WM_SIZE; on a monitor of another DPI the redraw the host asks for then must come at the
+// window's DPI, not at the 96 of the windowless view.
+TEST_F(EngineTest, AViewPlacedInAWindowTakesItsDpiBeforeTheRedraw) {
+  setenv("TERVALA_MONITORS", "0,0,1920,1080,192", 1);
+  VelaDesktopEngine engine = CreateEngine("", {}, ENGINE_TEST_BUNDLE_CC);
+  ASSERT_NE(engine, nullptr);
+  NativeChannel metrics;
+  VelaDesktopMessengerSetCallback(VelaDesktopEngineGetMessenger(engine), "native/metrics",
+                                  &NativeChannel::Callback, &metrics);
+  VelaDesktopViewController controller = Start(engine, 120, 60);
+  ASSERT_NE(controller, nullptr);
+  int closes = 0;
+  HWND host = CreateHostWindow(&closes);
+  HWND view = ViewWindow(controller);
+  SetParent(view, host);
+  MoveWindow(view, 0, 0, 120, 60, TRUE);
+  VelaDesktopViewControllerForceRedraw(controller);
+  EXPECT_TRUE(PumpUntil([&] {
+    return !metrics.messages.empty() && metrics.messages.back() == "120x60@192";
+  })) << ::testing::PrintToString(metrics.messages);
+  VelaDesktopViewControllerDestroy(controller);
+  DestroyWindow(host);
+  unsetenv("TERVALA_MONITORS");
+}
+
 // A bundle built against the first version of the header knows a shorter table: it runs, its
 // members are where it expects them, and input on its view reaches nobody.
 TEST_F(EngineTest, ABundleBuiltAgainstTheFirstHeaderStillRuns) {
