@@ -82,22 +82,58 @@ bool WritePng(const Screenshot& shot, const std::string& path) {
 std::optional<Screenshot> Capture(Display* display, ::Window window) {
   XWindowAttributes attributes{};
   if (!XGetWindowAttributes(display, window, &attributes)) return std::nullopt;
-  XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
-                            static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+  // Only the part on the screen can be read: X refuses the image of a window that reaches
+  // past the screen's edge.
+  int left = 0;
+  int top = 0;
+  ::Window child = 0;
+  XWindowAttributes root{};
+  if (!XTranslateCoordinates(display, window, attributes.root, 0, 0, &left, &top, &child) ||
+      !XGetWindowAttributes(display, attributes.root, &root)) {
+    return std::nullopt;
+  }
+  const int width = std::min(attributes.width, root.width - left);
+  const int height = std::min(attributes.height, root.height - top);
+  if (left < 0 || top < 0 || width <= 0 || height <= 0) return std::nullopt;
+  XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width),
+                            static_cast<unsigned>(height), AllPlanes, ZPixmap);
   if (image == nullptr) return std::nullopt;
   Screenshot shot;
-  shot.width = attributes.width;
-  shot.height = attributes.height;
-  shot.rgb.reserve(static_cast<size_t>(shot.width) * shot.height * 3);
+  shot.width = width;
+  shot.height = height;
+  shot.rgb.resize(static_cast<size_t>(shot.width) * shot.height * 3);
+  uint8_t* out = shot.rgb.data();
   const unsigned long masks[3] = {image->red_mask, image->green_mask, image->blue_mask};
+  int shifts[3];
+  unsigned long maxima[3];
+  for (int i = 0; i < 3; ++i) {
+    shifts[i] = masks[i] == 0 ? 0 : std::countr_zero(masks[i]);
+    maxima[i] = masks[i] >> shifts[i];
+  }
+  // 32-bit pixels are read straight from the image's rows (XGetPixel per pixel takes seconds
+  // for a large window under the sanitizers); other depths through XGetPixel.
+  const bool direct = image->bits_per_pixel == 32;
   for (int y = 0; y < shot.height; ++y) {
+    const auto* row = reinterpret_cast<const unsigned char*>(image->data) +
+                      static_cast<size_t>(y) * static_cast<size_t>(image->bytes_per_line);
     for (int x = 0; x < shot.width; ++x) {
-      const unsigned long pixel = XGetPixel(image, x, y);
-      for (unsigned long mask : masks) {
-        const int shift = mask == 0 ? 0 : std::countr_zero(mask);
-        const unsigned long max = mask >> shift;
-        shot.rgb.push_back(max == 0 ? 0
-                                    : static_cast<uint8_t>(((pixel & mask) >> shift) * 255 / max));
+      unsigned long pixel = 0;
+      if (direct) {
+        const unsigned char* bytes = row + static_cast<size_t>(x) * 4;
+        using Pixel = unsigned long;
+        pixel =
+            image->byte_order == LSBFirst
+                ? (Pixel{bytes[3]} << 24 | Pixel{bytes[2]} << 16 | Pixel{bytes[1]} << 8 | bytes[0])
+                : (Pixel{bytes[0]} << 24 | Pixel{bytes[1]} << 16 | Pixel{bytes[2]} << 8 | bytes[3]);
+      } else {
+        pixel = XGetPixel(image, x, y);
+      }
+      for (int i = 0; i < 3; ++i) {
+        const unsigned long value = (pixel & masks[i]) >> shifts[i];
+        // 8-bit channels as they are; other widths scaled to 8 bits.
+        *out++ = static_cast<uint8_t>(maxima[i] == 255 ? value
+                                      : maxima[i] == 0 ? 0
+                                                       : value * 255 / maxima[i]);
       }
     }
   }

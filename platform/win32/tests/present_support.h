@@ -27,7 +27,7 @@ struct Screenshot {
 // Writes `shot` as an 8-bit RGB PNG.
 bool WritePng(const Screenshot& shot, const std::string& path);
 
-// The window's pixels.
+// The window's pixels, as far as it lies on the screen.
 std::optional<Screenshot> Capture(Display* display, ::Window window);
 
 // A frame with content: more than one colour.
