@@ -131,6 +131,7 @@ class SampleApp {
       description = AppDescription::FromValue(reply.value);
     }
     if (description) {
+      completed_options_ = description->options;
       status_.AddApp(std::move(*description));
     } else {
       status_.app_error = Failure(reply);
@@ -222,13 +223,10 @@ class SampleApp {
     return panel_.text().empty() ? std::string(kDefaultAppName) : panel_.text();
   }
 
-  // The options a new app gets: those of the default app as the core completed them, else
-  // those of the arguments.
+  // The options a new app gets: those of the default app as the core completed them (kept
+  // when the default app is deleted), else those of the arguments.
   AppOptionsRecord NewAppOptions() const {
-    for (const AppDescription& app : status_.apps) {
-      if (app.name == kDefaultAppName) return app.options;
-    }
-    return arguments_.options;
+    return completed_options_ ? *completed_options_ : arguments_.options;
   }
 
   // Sends a request on the user's behalf and keeps its state in the request log; `describe`
@@ -345,6 +343,7 @@ class SampleApp {
   const VelaBundleHost* host_;
   SampleArguments arguments_;
   SampleStatus status_;
+  std::optional<AppOptionsRecord> completed_options_;  // the default app's, once created
   ControlPanel panel_ = MakeSamplePanel();
   RequestLog requests_;
   bool said_running_ = false;
