@@ -156,7 +156,7 @@ bool SampleStatus::RemoveApp(const std::string& name) {
   return true;
 }
 
-std::vector<TextLine> DescribeStatus(const SampleStatus& status) {
+std::vector<TextLine> DescribeStatus(const SampleStatus& status, bool brief) {
   using Style = TextLine::Style;
   std::vector<TextLine> lines;
   lines.push_back({Style::kTitle, "Tervala"});
@@ -176,7 +176,16 @@ std::vector<TextLine> DescribeStatus(const SampleStatus& status) {
     lines.push_back({Style::kError, "initializeApp failed: " + *status.app_error});
   }
   lines.push_back({Style::kHeading, "Apps: " + std::to_string(status.apps.size())});
-  for (const AppDescription& app : status.apps) DescribeApp(app, lines);
+  for (const AppDescription& app : status.apps) {
+    if (!brief) {
+      DescribeApp(app, lines);
+      continue;
+    }
+    const AppOptionsRecord& options = app.options;
+    lines.push_back({Style::kText, "  " + app.name + ": project " +
+                                       OrNone(options.Text(options.kProjectId)) + ", app id " +
+                                       OrNone(options.Text(options.kAppId))});
+  }
   return lines;
 }
 
@@ -261,6 +270,16 @@ Canvas RenderSampleFrame(const SampleStatus& status, const ControlPanel& panel,
   }
   y = DrawLines(canvas, request_lines, y + kMargin * scale, scale);
   lines.erase(lines.begin());  // the title, drawn already
+  // Apps in a line each when their details would run past the bottom.
+  int64_t needed = kMargin * scale;
+  for (const TextLine& line : lines) {
+    needed += BitmapFont::kCellHeight * scale;
+    if (line.style == TextLine::Style::kHeading) needed += kMargin * scale;  // as DrawLines
+  }
+  if (y + needed > canvas.height()) {
+    lines = DescribeStatus(status, true);
+    lines.erase(lines.begin());
+  }
   DrawLines(canvas, lines, y + kMargin * scale, scale);
   return canvas;
 }

@@ -46,8 +46,9 @@ struct TextLine {
   std::string text;
 };
 
-// The lines a frame shows for the status.
-std::vector<TextLine> DescribeStatus(const SampleStatus& status);
+// The lines a frame shows for the status; `brief` gives one line per app instead of its
+// details.
+std::vector<TextLine> DescribeStatus(const SampleStatus& status, bool brief = false);
 
 // Draws the lines on a canvas of the view's size; the text grows with the DPI.
 Canvas RenderLines(const std::vector<TextLine>& lines, uint32_t width, uint32_t height,

@@ -172,6 +172,30 @@ TEST(SampleFrameTest, ShowsHoverAndPressAtBothScales) {
     EXPECT_FALSE(Same(hovered, pressed)) << dpi;
     EXPECT_FALSE(Same(normal, pressed)) << dpi;
   }
+  // Apps whose details would not fit get a line each.
+  SampleStatus many;
+  many.core_answered = many.app_answered = true;
+  for (const char* name : {"a1", "a2", "a3", "a4"}) {
+    AppDescription app;
+    app.name = name;
+    many.AddApp(app);
+  }
+  EXPECT_EQ(DescribeStatus(many, true).back().text, "  a4: project (none), app id (none)");
+  ControlPanel panel = MakeSamplePanel();
+  LayOutSamplePanel(panel, 1264, 96);
+  // Text between y = 350 and 400: the third app's details, past the end of the brief list.
+  const auto inked = [&](uint32_t height) {
+    const Canvas frame = RenderSampleFrame(many, panel, RequestLog(), 1264, height, 96);
+    const Color background = frame.At(1263, 399);
+    for (int64_t y = 350; y < 400; ++y) {
+      for (int64_t x = 0; x < 600; ++x) {
+        if (!Same(frame.At(x, y), background)) return true;
+      }
+    }
+    return false;
+  };
+  EXPECT_TRUE(inked(2000));
+  EXPECT_FALSE(inked(400));
   EXPECT_EQ(ConsoleUrl("tervala-sample"),
             "https://console.nimbus.example/project/tervala-sample/overview");
   EXPECT_EQ(ConsoleUrl("a b/c"), "https://console.nimbus.example/project/a%20b%2Fc/overview");
