@@ -6,6 +6,9 @@
 #     the Wine prefix's local app-data folder; without data\ it exits 1 and says why;
 #   - its window shows exactly the frame the sample application drew, and WM_CLOSE ends
 #     it with exit code 0 (a screenshot goes to build/windows/checks/screenshot.ppm);
+#   - input sent as the user's (SendInput): a name typed in the sample's field and a click
+#     on "Create app" create that app (its heartbeat file appears) and change the window;
+#     Escape ends the program with exit code 0 (build/windows/checks/input.ppm);
 #   - tervala-codec.exe gives the same bytes as the Linux build; nimbus-config.exe and
 #     tervala-heartbeat.exe open paths with non-ASCII characters.
 # Everything runs inside one X server (xvfb-run when there is no display), so the probe
@@ -116,6 +119,52 @@ if [[ $status == 0 ]]; then
   pass "WM_CLOSE ends tervala_app.exe with exit code 0"
 else
   fail "after WM_CLOSE tervala_app.exe exited $status: $(cat "$work/window.log")"
+fi
+
+# --- Input: type an app name, click "Create app", press Escape.
+input_app=wine-input
+rm -f "$heartbeat_dir/heartbeats-$input_app"
+(cd "$work" && TERVALA_LINK_OPENER_DRY_RUN=1 "$wine" "$bin/tervala_app.exe" >"$work/input.log" 2>&1) &
+app=$!
+drive() { (cd "$work" && "$wine" "$probe" "$@"); }
+# The start-up answers are drawn once the window has settled; the new app takes the default
+# app's options from them.
+if drive wait 60 >/dev/null && drive settled start.ppm 30 &&
+   drive click "type an app name" >/dev/null && drive type "$input_app" &&
+   drive settled typed.ppm 30 && drive click "Create app" >/dev/null; then
+  for _ in $(seq 60); do
+    [[ -s $heartbeat_dir/heartbeats-$input_app ]] && break
+    sleep 0.5
+  done
+  if [[ -s $heartbeat_dir/heartbeats-$input_app ]]; then
+    pass "a name typed and a click on \"Create app\" create the app: heartbeats-$input_app"
+  else
+    fail "no heartbeat file of the app $input_app after the click: $(ls "$heartbeat_dir")"
+  fi
+  if drive changed typed.ppm input.ppm 30 >/dev/null; then
+    pass "the window changes after the click"
+  else
+    fail "the window did not change after the click"
+  fi
+  cp -f "$work/input.ppm" "$root/build/windows/checks/input.ppm" 2>/dev/null || true
+else
+  fail "the sample's window could not be driven: $(cat "$work/input.log")"
+fi
+drive key escape || true
+for _ in $(seq 60); do
+  kill -0 "$app" 2>/dev/null || break
+  sleep 0.5
+done
+if kill -0 "$app" 2>/dev/null; then
+  fail "Escape did not close the window"
+  drive close || true
+fi
+status=0
+wait "$app" || status=$?
+if [[ $status == 0 ]]; then
+  pass "tervala_app.exe ends with exit code 0 after Escape"
+else
+  fail "after Escape tervala_app.exe exited $status: $(cat "$work/input.log")"
 fi
 
 # --- The tools.

@@ -9,7 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache clang-format
   libgtest-dev libgmock-dev libbenchmark-dev libmsgpack-dev
   libflatbuffers-dev flatbuffers-compiler zlib1g-dev
-  libx11-dev libxext-dev libxrandr-dev xvfb xauth
+  libx11-dev libxext-dev libxrandr-dev xvfb xauth xdotool
 )
 for argument in "$@"; do
   case $argument in

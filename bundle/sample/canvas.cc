@@ -1,6 +1,7 @@
 #include "bundle/sample/canvas.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "bundle/sample/bitmap_font.h"
 
@@ -23,14 +24,18 @@ void Canvas::FillRect(int64_t x, int64_t y, int64_t width, int64_t height, Color
   const int64_t top = std::max<int64_t>(y, 0);
   const int64_t right = std::min<int64_t>(x + width, width_);
   const int64_t bottom = std::min<int64_t>(y + height, height_);
-  for (int64_t row = top; row < bottom; ++row) {
-    uint8_t* pixel = &pixels_[(static_cast<size_t>(row) * width_ + static_cast<size_t>(left)) * 4];
-    for (int64_t column = left; column < right; ++column, pixel += 4) {
-      pixel[0] = color.red;
-      pixel[1] = color.green;
-      pixel[2] = color.blue;
-      pixel[3] = 255;
-    }
+  if (left >= right || top >= bottom) return;
+  // The first row pixel by pixel, the others copied from it.
+  const size_t span = static_cast<size_t>(right - left) * 4;
+  uint8_t* first = &pixels_[(static_cast<size_t>(top) * width_ + static_cast<size_t>(left)) * 4];
+  for (size_t i = 0; i < span; i += 4) {
+    first[i] = color.red;
+    first[i + 1] = color.green;
+    first[i + 2] = color.blue;
+    first[i + 3] = 255;
+  }
+  for (int64_t row = top + 1; row < bottom; ++row) {
+    std::memcpy(first + static_cast<size_t>(row - top) * row_bytes(), first, span);
   }
 }
 

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "bundle/sample/canvas.h"
+#include "bundle/sample/control_panel.h"
 #include "bundle/sample/nimbus_records.h"
+#include "bundle/sample/request_log.h"
 
 namespace tervala_bundle {
 
@@ -33,21 +35,59 @@ struct SampleStatus {
 
   // Adds the app, or replaces the one of the same name.
   void AddApp(AppDescription app);
+  // Removes the app of that name; false when there is none.
+  bool RemoveApp(const std::string& name);
 };
 
 // One line of text in a frame.
 struct TextLine {
-  enum class Style { kTitle, kHeading, kText, kError };
+  enum class Style { kTitle, kHeading, kText, kError, kPending, kAnswered };
   Style style = Style::kText;
   std::string text;
 };
 
-// The lines a frame shows for the status.
-std::vector<TextLine> DescribeStatus(const SampleStatus& status);
+// The lines a frame shows for the status; `brief` gives one line per app instead of its
+// details.
+std::vector<TextLine> DescribeStatus(const SampleStatus& status, bool brief = false);
 
 // Draws the lines on a canvas of the view's size; the text grows with the DPI.
 Canvas RenderLines(const std::vector<TextLine>& lines, uint32_t width, uint32_t height,
                    uint32_t dpi);
+
+// The sample's controls, by id.
+enum SampleControl : int {
+  kNameField = 1,
+  kCreateButton,
+  kDeleteButton,
+  kDataCollectionToggle,
+  kOptionsButton,
+  kPermissionButton,
+  kConsoleButton,
+};
+
+// The permission the permission button asks about, and the channels of the two plug-in
+// libraries.
+inline constexpr char kCheckedPermission[] = "camera";
+inline constexpr char kCheckPermissionChannel[] =
+    "dev.vela.plugins.PermissionsWindows.checkPermissionStatus";
+inline constexpr char kOpenUrlChannel[] = "dev.vela.plugins.LinkOpenerWindows.openUrl";
+
+// The backend console's page of a project (its home page without one); characters outside
+// the URL-safe set of the project id are percent-encoded.
+std::string ConsoleUrl(const std::string& project_id);
+
+// The sample's controls: the app name field with the create and delete buttons on one row,
+// the data-collection toggle and the buttons of the other requests on the next.
+ControlPanel MakeSamplePanel();
+
+// Lays the panel out where the sample's frames show it for a view `width` pixels wide at
+// `dpi`; returns the bottom of the controls.
+int64_t LayOutSamplePanel(ControlPanel& panel, uint32_t width, uint32_t dpi);
+
+// The whole frame: the title band, the panel (laid out already by LayOutSamplePanel), the
+// latest requests and the status. Everything grows with the DPI.
+Canvas RenderSampleFrame(const SampleStatus& status, const ControlPanel& panel,
+                         const RequestLog& requests, uint32_t width, uint32_t height, uint32_t dpi);
 
 // The few lines the application prints once the core has answered.
 std::string Summary(const SampleStatus& status);

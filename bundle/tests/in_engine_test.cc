@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -13,6 +14,7 @@
 
 #include "bundle/sample/canvas.h"
 #include "bundle/sample/nimbus_records.h"
+#include "bundle/sample/sample_view.h"
 #include "bundle/tests/app_process.h"
 #include "embedding_client/vela_engine.h"
 #include "embedding_client/vela_view.h"
@@ -120,6 +122,62 @@ TEST(InEngineTest, TheSampleDrawsItsAnswersAndFollowsTheView) {
   MoveWindow(controller->view()->NativeWindow(), 0, 0, 320, 200, TRUE);
   ASSERT_TRUE(PumpUntil([&] { return FrameInfo(*controller).width == 320; }));
   EXPECT_EQ(FrameInfo(*controller).height, 200u);
+  controller.reset();
+}
+
+// The sample's controls work through the view's input messages: a click in the name field,
+// typing, a click on "Create app", and Tab and Enter to the permission button each send what
+// they say, and the window shows the answers.
+TEST(InEngineTest, TheSamplesControlsSendTheirRequests) {
+  auto controller = StartEngine(SAMPLE_DATA_DIR, {"--project-id=p"}, 640, 480);
+  ASSERT_TRUE(controller);
+  vela::BinaryMessenger& messenger = controller->engine()->messenger();
+  std::vector<std::string> requests;  // channel suffix and first argument
+  auto answer = [&](const char* channel, vela::EncodableValue value) {
+    messenger.SetMessageHandler(
+        channel, [&requests, channel, value](const uint8_t* message, size_t size,
+                                             vela::ReplyFunction reply) {
+          std::optional<vela::EncodableValue> request =
+              tervala_bundle::DecodeRecordMessage(message, size);
+          const auto* arguments = request ? request->GetIf<vela::EncodableList>() : nullptr;
+          const auto* first =
+              arguments && !arguments->empty() ? (*arguments)[0].GetIf<std::string>() : nullptr;
+          requests.push_back(std::string(std::strrchr(channel, '.') + 1) + " " +
+                             (first ? *first : "-"));
+          const std::vector<uint8_t> bytes =
+              tervala_bundle::EncodeRecordMessage(vela::EncodableValue(vela::EncodableList{value}));
+          reply(bytes.data(), bytes.size());
+        });
+  };
+  AppDescription created;
+  created.name = "my1";
+  answer(tervala_bundle::kInitializeCoreChannel, vela::EncodableValue(vela::EncodableList{}));
+  answer(tervala_bundle::kInitializeAppChannel, created.ToValue());
+  answer(tervala_bundle::kCheckPermissionChannel, vela::EncodableValue("granted"));
+  ASSERT_TRUE(PumpUntil([&] { return requests.size() == 2; }));  // the start-up requests
+
+  tervala_bundle::ControlPanel panel = tervala_bundle::MakeSamplePanel();
+  tervala_bundle::LayOutSamplePanel(panel, 640, 96);
+  HWND view = controller->view()->NativeWindow();
+  auto click = [&](int control) {
+    const tervala_bundle::Rect r = panel.Find(control)->bounds;
+    const LPARAM at = MAKELPARAM(r.x + r.width / 2, r.y + r.height / 2);
+    PostMessageW(view, WM_MOUSEMOVE, 0, at);
+    PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(view, WM_LBUTTONUP, 0, at);
+  };
+  click(tervala_bundle::kNameField);
+  for (wchar_t c : std::wstring(L"my1")) PostMessageW(view, WM_CHAR, c, 0);
+  const uint64_t frames = FrameInfo(*controller).frame_count;
+  click(tervala_bundle::kCreateButton);
+  // From "Create app", four controls on: the permission button.
+  for (int i = 0; i < 4; ++i) PostMessageW(view, WM_KEYDOWN, VK_TAB, 0);
+  PostMessageW(view, WM_KEYDOWN, VK_RETURN, 0);
+  ASSERT_TRUE(PumpUntil([&] { return requests.size() == 4; }));
+  EXPECT_EQ(requests[2], "initializeApp my1");
+  EXPECT_EQ(requests[3], "checkPermissionStatus camera");
+  // Each click, key and answer is drawn.
+  EXPECT_TRUE(PumpUntil([&] { return FrameInfo(*controller).frame_count >= frames + 8; }));
   controller.reset();
 }
 

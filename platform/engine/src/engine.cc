@@ -103,6 +103,10 @@ void Engine::OnViewInput(const InputEvent& event) {
 }
 
 void Engine::ForceRedraw() {
+  // A host places the view in its window at the size the view was made with, so the view
+  // gets no WM_SIZE and would keep the DPI of a view without a window: its metrics are read
+  // again before the frame is asked for, so that the frame fits the window's monitor.
+  if (view_ != nullptr) view_->UpdateSize();
   RunOnEngineThread([this] {
     const Handler<VelaBundleCallback> handler = Handlers().frame_request;
     if (handler.callback != nullptr) {

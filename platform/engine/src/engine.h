@@ -48,6 +48,7 @@ class Engine {
   // The view controller takes the engine over: the bundle's entry point runs on a new engine
   // thread with `view` as its view.
   bool Start(View* view);
+  // Asks the bundle for a frame, after reading the view's size and DPI again. UI thread.
   void ForceRedraw();
   bool HandleTopLevelWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                                 LRESULT* result);

@@ -57,6 +57,9 @@ class View {
   // Notes the DPI the top-level window moved to (UI thread).
   void SetDpi(UINT dpi);
 
+  // Reads the window's size and DPI again; the metrics handler hears of a change (UI thread).
+  void UpdateSize();
+
   // The window's top-level window; null while the view is not in one.
   HWND TopLevelWindow() const;
 
@@ -72,7 +75,6 @@ class View {
   // and a pressed button captures the pointer until every button is released. The bundle
   // hears of the event. False when `message` is no input message.
   bool HandleInput(UINT message, WPARAM wparam, LPARAM lparam);
-  void UpdateSize();
   // Forgets the window (destroyed, or about to be). UI thread.
   void ForgetWindow();
 

@@ -779,5 +779,61 @@ TEST_F(EngineTest, ABundleWithoutInputHandlersIgnoresInput) {
   VelaDesktopViewControllerDestroy(controller);
 }
 
+// A host places the view in its window at the size the view was made with, so the view gets
+// no WM_SIZE; on a monitor of another DPI the redraw the host asks for then must come at the
+// window's DPI, not at the 96 of the windowless view.
+TEST_F(EngineTest, AViewPlacedInAWindowTakesItsDpiBeforeTheRedraw) {
+  setenv("TERVALA_MONITORS", "0,0,1920,1080,192", 1);
+  VelaDesktopEngine engine = CreateEngine("", {}, ENGINE_TEST_BUNDLE_CC);
+  ASSERT_NE(engine, nullptr);
+  NativeChannel metrics;
+  VelaDesktopMessengerSetCallback(VelaDesktopEngineGetMessenger(engine), "native/metrics",
+                                  &NativeChannel::Callback, &metrics);
+  VelaDesktopViewController controller = Start(engine, 120, 60);
+  ASSERT_NE(controller, nullptr);
+  int closes = 0;
+  HWND host = CreateHostWindow(&closes);
+  HWND view = ViewWindow(controller);
+  SetParent(view, host);
+  MoveWindow(view, 0, 0, 120, 60, TRUE);
+  VelaDesktopViewControllerForceRedraw(controller);
+  EXPECT_TRUE(PumpUntil([&] {
+    return !metrics.messages.empty() && metrics.messages.back() == "120x60@192";
+  })) << ::testing::PrintToString(metrics.messages);
+  VelaDesktopViewControllerDestroy(controller);
+  DestroyWindow(host);
+  unsetenv("TERVALA_MONITORS");
+}
+
+// A bundle built against the first version of the header knows a shorter table: it runs, its
+// members are where it expects them, and input on its view reaches nobody.
+TEST_F(EngineTest, ABundleBuiltAgainstTheFirstHeaderStillRuns) {
+  VelaDesktopEngine engine = CreateEngine("", {}, ENGINE_TEST_BUNDLE_V1);
+  ASSERT_NE(engine, nullptr);
+  VelaDesktopViewController controller = Start(engine, 40, 30);
+  ASSERT_NE(controller, nullptr);
+  VelaDesktopMessenger messenger = VelaDesktopEngineGetMessenger(engine);
+  const std::string known =
+      "known=" + std::to_string(offsetof(VelaBundleHost, set_pointer_handler));
+  EXPECT_EQ(Ask(messenger, "v1/check", "").data,
+            known + " given=" + std::to_string(sizeof(VelaBundleHost)) + " texture=1");
+
+  HWND view = ViewWindow(controller);
+  for (UINT message : {WM_SETFOCUS, WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_KEYDOWN, WM_CHAR,
+                       WM_MOUSEWHEEL, WM_KILLFOCUS}) {
+    PostMessageW(view, message, 0x41, MAKELPARAM(3, 4));
+  }
+  EXPECT_EQ(Ask(messenger, "v1/draw", "").data, "drawn");
+  std::vector<uint8_t> pixels(40 * 30 * 4);
+  VelaDesktopViewFrameInfo info{};
+  ASSERT_TRUE(PumpUntil([&] {
+    return VelaDesktopViewReadContents(view, &info, pixels.data(), pixels.size()) &&
+           info.frame_count > 0 && pixels[0] == 0x12;
+  }));
+  EXPECT_EQ(info.width, 40u);
+  EXPECT_EQ(pixels[1], 0x34);
+  VelaDesktopViewControllerDestroy(controller);
+}
+
 }  // namespace
 }  // namespace engine_test

@@ -5,6 +5,16 @@
 //                                      exactly the frame in FRAME (a binary PPM, as the engine
 //                                      writes with VELA_FRAME_DUMP); writes the screen to OUT
 //   window_probe close                 asks the window to close (WM_CLOSE)
+//   window_probe click LABEL           clicks the sample application's control LABEL ("Create
+//                                      app", or "type an app name" for the name field), found
+//                                      where the sample lays it out for the window's size and DPI
+//   window_probe type TEXT             types TEXT
+//   window_probe key escape|tab|enter  presses and releases the key
+//   window_probe settled OUT SECONDS   waits until the client area stops changing; writes it
+//   window_probe changed BEFORE OUT SECONDS
+//                                      waits until the settled client area differs from the
+//                                      PPM BEFORE; writes it to OUT
+// Clicks and keys go through SendInput, the way the user's own input reaches a window.
 // Exit status 0 on success, 1 on a failed check or time-out, 2 on bad usage.
 #include <windows.h>
 
@@ -17,6 +27,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "bundle/sample/control_panel.h"
+#include "bundle/sample/sample_view.h"
 
 namespace {
 
@@ -195,6 +208,127 @@ int Close() {
   return 0;
 }
 
+// Sends the inputs; false when Windows took fewer of them.
+bool Send(std::vector<INPUT> inputs) {
+  return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
+}
+
+INPUT MouseInput(DWORD flags) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = flags;
+  return input;
+}
+
+INPUT KeyInput(WORD key, WORD scan, DWORD flags) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.wScan = scan;
+  input.ki.dwFlags = flags;
+  return input;
+}
+
+// Gives the input time to be handled before the next action: the application draws each.
+void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(150)); }
+
+int Click(const std::string& label) {
+  HWND window = WaitForWindow(30);
+  if (window == nullptr) {
+    std::fprintf(stderr, "window_probe: no visible Tervala window\n");
+    return 1;
+  }
+  RECT client{};
+  GetClientRect(window, &client);
+  UINT dpi = GetDpiForWindow(window);
+  tervala_bundle::ControlPanel panel = tervala_bundle::MakeSamplePanel();
+  tervala_bundle::LayOutSamplePanel(panel, static_cast<uint32_t>(client.right - client.left),
+                                    dpi == 0 ? 96 : dpi);
+  const tervala_bundle::ControlPanel::Control* control = nullptr;
+  for (const auto& candidate : panel.controls()) {
+    if (candidate.label == label) control = &candidate;
+  }
+  if (control == nullptr) {
+    std::fprintf(stderr, "window_probe: the sample has no control \"%s\"\n", label.c_str());
+    return 2;
+  }
+  POINT point{static_cast<LONG>(control->bounds.x + control->bounds.width / 2),
+              static_cast<LONG>(control->bounds.y + control->bounds.height / 2)};
+  ClientToScreen(window, &point);
+  SetForegroundWindow(window);
+  // Onto the control first, so that it sees the pointer arrive, then a press and a release.
+  if (!SetCursorPos(point.x, point.y) || !Send({MouseInput(MOUSEEVENTF_MOVE)})) return 1;
+  Pause();
+  if (!Send({MouseInput(MOUSEEVENTF_LEFTDOWN)})) return 1;
+  Pause();
+  if (!Send({MouseInput(MOUSEEVENTF_LEFTUP)})) return 1;
+  Pause();
+  std::printf("clicked \"%s\" at %ld,%ld\n", label.c_str(), point.x, point.y);
+  return 0;
+}
+
+int Type(const std::string& text) {
+  for (const char c : text) {
+    const auto unit = static_cast<WORD>(static_cast<unsigned char>(c));
+    if (!Send({KeyInput(0, unit, KEYEVENTF_UNICODE),
+               KeyInput(0, unit, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP)})) {
+      return 1;
+    }
+    Pause();
+  }
+  return 0;
+}
+
+int Key(const std::string& name) {
+  WORD key = 0;
+  if (name == "escape") key = VK_ESCAPE;
+  if (name == "tab") key = VK_TAB;
+  if (name == "enter") key = VK_RETURN;
+  if (key == 0) return 2;
+  if (!Send({KeyInput(key, 0, 0), KeyInput(key, 0, KEYEVENTF_KEYUP)})) return 1;
+  Pause();
+  return 0;
+}
+
+// The client area once it has not changed for half a second; none after the deadline.
+std::optional<Image> Settled(HWND window, Clock::time_point deadline) {
+  std::optional<Image> shot = CaptureClientArea(window);
+  while (Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::optional<Image> again = CaptureClientArea(window);
+    if (shot && again && DifferingPixels(*shot, *again) == 0) return again;
+    shot = std::move(again);
+  }
+  return std::nullopt;
+}
+
+int SettledShot(const char* out_path, int seconds) {
+  HWND window = WaitForWindow(seconds);
+  std::optional<Image> shot =
+      window ? Settled(window, Clock::now() + std::chrono::seconds(seconds)) : std::nullopt;
+  if (!shot || !WritePpm(*shot, out_path)) {
+    std::fprintf(stderr, "window_probe: the window did not settle within %d s\n", seconds);
+    return 1;
+  }
+  return 0;
+}
+
+int Changed(const char* before_path, const char* out_path, int seconds) {
+  const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+  const std::optional<Image> before = ReadPpm(before_path);
+  HWND window = WaitForWindow(seconds);
+  if (!before || window == nullptr) return 1;
+  while (Clock::now() < deadline) {
+    std::optional<Image> shot = Settled(window, deadline);
+    if (shot && DifferingPixels(*before, *shot) != 0) {
+      std::printf("the window changed in %zu pixels\n", DifferingPixels(*before, *shot));
+      return WritePpm(*shot, out_path) ? 0 : 1;
+    }
+  }
+  std::fprintf(stderr, "window_probe: the window did not change within %d s\n", seconds);
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -202,6 +336,14 @@ int main(int argc, char** argv) {
   if (command == "wait" && argc == 3) return Wait(std::atoi(argv[2]));
   if (command == "match" && argc == 5) return Match(argv[2], argv[3], std::atoi(argv[4]));
   if (command == "close" && argc == 2) return Close();
-  std::fprintf(stderr, "usage: window_probe wait SECONDS | match FRAME OUT SECONDS | close\n");
+  if (command == "click" && argc == 3) return Click(argv[2]);
+  if (command == "type" && argc == 3) return Type(argv[2]);
+  if (command == "key" && argc == 3) return Key(argv[2]);
+  if (command == "settled" && argc == 4) return SettledShot(argv[2], std::atoi(argv[3]));
+  if (command == "changed" && argc == 5) return Changed(argv[2], argv[3], std::atoi(argv[4]));
+  std::fprintf(stderr,
+               "usage: window_probe wait SECONDS | match FRAME OUT SECONDS | close | click LABEL "
+               "| type TEXT | key escape|tab|enter | settled OUT SECONDS | changed BEFORE OUT "
+               "SECONDS\n");
   return 2;
 }
