@@ -50,9 +50,9 @@ LoggedHeartbeats MakeRecord(int n) {
 }
 
 // Runs in the child: writes records first + 1, first + 2, ... into `folder` until killed.
-// Says "ready" on its standard output when the first is written, so that the random moment
-// of the kill falls among the writes and not in the start-up of the process (slow under
-// sanitizers and under Wine).
+// Says "writer-ready" on its standard output when the first is written, so that the random
+// moment of the kill falls among the writes and not in the start-up of the process (slow
+// under sanitizers and under Wine).
 [[noreturn]] void WriteForever(int first, const std::string& folder) {
   // Never outlive a test that went wrong.
   std::thread([] {
@@ -64,7 +64,7 @@ LoggedHeartbeats MakeRecord(int n) {
   for (int n = first + 1;; ++n) {
     if (!storage.Write(MakeRecord(n))) std::_Exit(3);
     if (n == first + 1) {
-      std::fputs("ready", stdout);
+      std::fputs("writer-ready", stdout);
       std::fflush(stdout);
     }
   }
@@ -81,7 +81,7 @@ bool StartWriter(int last, const std::string& folder,
       std::vector<std::string>{"--gtest_filter=CrashSafetyTest.KilledWritersLeaveACompleteRecord"},
       options);
   while ((*writer)->Running()) {
-    if ((*writer)->StandardOutput().find("ready") != std::string::npos) return true;
+    if ((*writer)->StandardOutput().find("writer-ready") != std::string::npos) return true;
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
   return false;
