@@ -16,6 +16,7 @@
 #include "app/heartbeat/heartbeat_controller.h"
 #include "app/heartbeat/heartbeat_payload.h"
 #include "app/heartbeat/logged_heartbeats.h"
+#include "app/heartbeat/platform_files.h"
 #include "app/log.h"
 
 namespace {
@@ -54,9 +55,10 @@ class DataHome {
   DataHome() {
     char pattern[] = "/tmp/tervala-bench-XXXXXX";
     if (mkdtemp(pattern) != nullptr) path_ = pattern;
-    setenv("XDG_DATA_HOME", path_.c_str(), 1);
+    nimbus::SetLocalAppDataFolder(path_);
   }
   ~DataHome() {
+    nimbus::SetLocalAppDataFolder(std::string());
     std::error_code ignored;
     if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
   }

@@ -2,8 +2,6 @@
 // in a private data folder and read back. Any bytes either read as a record or fail
 // cleanly; a record read from them writes and reads back unchanged.
 
-#include <stdlib.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +9,7 @@
 #include <string>
 
 #include "app/heartbeat/heartbeat_storage.h"
+#include "app/heartbeat/platform_files.h"
 #include "app/log.h"
 #include "fuzz/fuzz_support.h"
 
@@ -29,7 +28,7 @@ struct Fixture {
   Fixture() {
     tervala_fuzz::QuietLogAbortOnAssert();
     folder = tervala_fuzz::MakeScratchFolder("heartbeat-fuzz");
-    setenv("XDG_DATA_HOME", folder.c_str(), 1);
+    nimbus::SetLocalAppDataFolder(folder);
     storage = std::make_unique<HeartbeatStorage>("fuzz", &logger);
     path = std::string(storage->filename().begin(), storage->filename().end());
     if (path.empty()) Fail("the storage found no file");

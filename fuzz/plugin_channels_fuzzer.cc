@@ -9,8 +9,6 @@
 // decode; any other reply is a success [value] or an error [code, message, details] with
 // texts for code and message; and the app registry holds no more than the requests made.
 
-#include <stdlib.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +20,7 @@
 
 #include "app/app.h"
 #include "app/app_options.h"
+#include "app/heartbeat/platform_files.h"
 #include "embedding_client/binary_messenger.h"
 #include "fuzz/fuzz_support.h"
 #include "nimbus_core_plugin/host_api.h"
@@ -86,7 +85,7 @@ struct Fixture {
   Fixture() {
     tervala_fuzz::QuietLogAbortOnAssert();
     folder = tervala_fuzz::MakeScratchFolder("plugin-fuzz");
-    setenv("XDG_DATA_HOME", folder.c_str(), 1);
+    nimbus::SetLocalAppDataFolder(folder);
     with_config = folder + "/config/";
     without_config = folder + "/empty/";
     std::filesystem::create_directory(with_config);

@@ -1,7 +1,6 @@
 #include "app/app.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -20,10 +19,13 @@
 #include "app/heartbeat/heartbeat_controller.h"
 #include "app/heartbeat/heartbeat_payload.h"
 #include "app/heartbeat/heartbeat_storage.h"
+#include "app/heartbeat/platform_files.h"
 #include "app/heartbeat/tests/test_data_home.h"
 #include "app/library_registry.h"
 #include "app/tests/captured_log.h"
 #include "app/tests/config_test_support.h"
+#include "platform/test_support/environment.h"
+#include "platform/test_support/paths.h"
 
 namespace nimbus {
 namespace {
@@ -55,7 +57,7 @@ AppOptions CompleteOptions(const std::string& project_id = "project") {
 class AppTest : public ::testing::Test {
  protected:
   AppTest() : saved_cwd_(std::filesystem::current_path()) {
-    std::filesystem::current_path(cwd_.path());
+    std::filesystem::current_path(tervala_testing::PathFromUtf8(cwd_.path()));
   }
   ~AppTest() override {
     for (App* app : App::GetApps()) delete app;
@@ -112,7 +114,8 @@ TEST_F(AppTest, IncompleteOptionsWithoutAConfigFileCreateNothing) {
   EXPECT_TRUE(App::GetApps().empty());
   EXPECT_FALSE(callback::IsInitialized());
   EXPECT_EQ(GetLibraryVersion("nimbus-cpp"), "");
-  EXPECT_FALSE(std::filesystem::exists(home_.path() + "/nimbus-heartbeat"));
+  EXPECT_FALSE(
+      std::filesystem::exists(tervala_testing::PathFromUtf8(home_.path() + "/nimbus-heartbeat")));
 
   EXPECT_EQ(App::Create(), nullptr);
   EXPECT_TRUE(App::GetApps().empty());
@@ -175,19 +178,23 @@ TEST_F(AppTest, AProcessEndingRightAfterCreationStillStoresItsHeartbeat) {
   // The child process re-runs this test from its start (no fork of a threaded process), so it
   // takes this process's data folder from the environment rather than its own fixture's.
   constexpr char kParentHome[] = "TERVALA_TEST_PARENT_DATA_HOME";
-  setenv(kParentHome, home_.path().c_str(), /*overwrite=*/0);
+  if (!tervala_testing::EnvironmentValue(kParentHome)) {
+    tervala_testing::SetEnvironmentValue(kParentHome, home_.path());
+  }
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
-        // exit() skips this child's fixture, so its own folders go first.
-        std::filesystem::remove_all(home_.path());
-        std::filesystem::remove_all(cwd_.path());
-        setenv("XDG_DATA_HOME", getenv(kParentHome), 1);
+        // exit() skips this child's fixture, so its own folders go first (the working
+        // folder once the child has left it: Windows removes no folder in use).
+        std::filesystem::current_path(saved_cwd_);
+        std::filesystem::remove_all(tervala_testing::PathFromUtf8(home_.path()));
+        std::filesystem::remove_all(tervala_testing::PathFromUtf8(cwd_.path()));
+        SetLocalAppDataFolder(*tervala_testing::EnvironmentValue(kParentHome));
         App::Create(CompleteOptions(), "quick");
         std::exit(0);
       },
       ::testing::ExitedWithCode(0), "");
-  unsetenv(kParentHome);
+  tervala_testing::SetEnvironmentValue(kParentHome, std::nullopt);
 
   heartbeat::LoggedHeartbeats record;
   ASSERT_TRUE(heartbeat::HeartbeatStorage(".quick", nullptr).ReadTo(&record));
@@ -231,7 +238,7 @@ TEST_F(AppTest, AWorkerLoggingWhileTheProcessEndsFindsTheLoggerAlive) {
       {
         const std::string blocker = home_.path() + "/not-a-folder";
         heartbeat::testing::WriteFileBytes(blocker, "x");
-        setenv("XDG_DATA_HOME", blocker.c_str(), 1);
+        SetLocalAppDataFolder(blocker);
         App::Create(CompleteOptions(), "ending");
         std::exit(0);
       },

@@ -4,15 +4,14 @@
 // Helpers for the tests of options and the library registry: a log sink that records every
 // message, and a temporary directory that is removed afterwards.
 
-#include <stdlib.h>
-
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/log.h"
+#include "platform/test_support/paths.h"
+#include "platform/test_support/scratch_folder.h"
 
 namespace nimbus::testing {
 
@@ -45,31 +44,26 @@ class LogCapture {
   std::vector<LogLine> lines_;
 };
 
+// The platform's path separator, which the app core adds to a config directory.
+constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+
 // A fresh directory under the system's temporary folder, removed with its content.
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "nimbus-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
+  // The directory as UTF-8, with the platform's separators.
+  const std::string& path() const { return folder_.utf8(); }
+  // `name` inside the directory.
+  std::string Join(const std::string& name) const { return folder_.Join(name); }
 
   // Writes `content` to the file `name` in this directory and returns its path.
   std::string Write(const std::string& name, const std::string& content) const {
-    const std::filesystem::path file = path_ / name;
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
-    return file.string();
+    const std::string file = Join(name);
+    tervala_testing::WriteWholeFile(file, content);
+    return file;
   }
 
  private:
-  std::filesystem::path path_;
+  tervala_testing::ScratchFolder folder_{"nimbus-test"};
 };
 
 }  // namespace nimbus::testing

@@ -1,8 +1,6 @@
 #include "app/scheduler.h"
 
 #include <gtest/gtest.h>
-#include <pthread.h>
-#include <time.h>
 
 #include <atomic>
 #include <chrono>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "app/semaphore.h"
+#include "app/tests/thread_cpu_clock.h"
 
 namespace nimbus::scheduler {
 namespace {
@@ -278,33 +277,28 @@ TEST(SchedulerTest, ConcurrentSchedulingAndShutdown) {
   EXPECT_EQ(runs, kThreads * kEach);
 }
 
-double ThreadCpuMilliseconds(clockid_t clock) {
-  timespec value{};
-  clock_gettime(clock, &value);
-  return value.tv_sec * 1000.0 + value.tv_nsec / 1e6;
-}
-
 TEST(SchedulerTest, IdleWorkerUsesNoCpu) {
   Semaphore ready(0);
-  clockid_t worker_clock{};
+  std::unique_ptr<nimbus_testing::ThreadCpuClock> worker_clock;
   Scheduler scheduler;
   scheduler.Schedule([&] {
-    pthread_getcpuclockid(pthread_self(), &worker_clock);
+    worker_clock = nimbus_testing::ThreadCpuClock::OfCurrentThread();
     ready.Post();
   });
   ASSERT_TRUE(ready.TimedWait(kPatienceMs));
   std::this_thread::sleep_for(milliseconds(50));  // Let the worker settle into its wait.
 
   // Idle with nothing queued, then with one request due far in the future.
-  double before = ThreadCpuMilliseconds(worker_clock);
+  double before = worker_clock->Milliseconds();
+  ASSERT_GE(before, 0.0) << "the worker's CPU time cannot be read";
   std::this_thread::sleep_for(milliseconds(1000));
-  EXPECT_LT(ThreadCpuMilliseconds(worker_clock) - before, 50.0);
+  EXPECT_LT(worker_clock->Milliseconds() - before, 50.0);
 
   ScheduleHandle far = scheduler.Schedule([] {}, 60 * 60 * 1000);
   std::this_thread::sleep_for(milliseconds(50));
-  before = ThreadCpuMilliseconds(worker_clock);
+  before = worker_clock->Milliseconds();
   std::this_thread::sleep_for(milliseconds(500));
-  EXPECT_LT(ThreadCpuMilliseconds(worker_clock) - before, 50.0);
+  EXPECT_LT(worker_clock->Milliseconds() - before, 50.0);
   far.Cancel();
 }
 

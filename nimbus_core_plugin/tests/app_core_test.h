@@ -6,7 +6,6 @@
 // deleted afterwards.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
@@ -14,26 +13,27 @@
 #include "app/app.h"
 #include "app/app_options.h"
 #include "app/heartbeat/tests/test_data_home.h"
+#include "platform/test_support/scratch_folder.h"
 
 namespace nimbus_core_windows {
 
 class AppCoreTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "plugin-config-XXXXXX");
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    config_dir_ = pattern;
-    nimbus::SetConfigDirectory(config_dir_.c_str());
-  }
+  void SetUp() override { nimbus::SetConfigDirectory(config_dir_.c_str()); }
 
   void TearDown() override {
     for (nimbus::App* app : nimbus::App::GetApps()) delete app;
     nimbus::SetConfigDirectory("");
-    std::filesystem::remove_all(config_dir_);
+  }
+
+  // The path of `name` in the config folder, with the separator the app core adds.
+  std::string ConfigPath(const std::string& name) const {
+    return config_dir_ + static_cast<char>(std::filesystem::path::preferred_separator) + name;
   }
 
   nimbus::heartbeat::testing::TestDataHome home_;
-  std::string config_dir_;
+  tervala_testing::ScratchFolder config_folder_{"plugin-config"};
+  const std::string config_dir_ = config_folder_.utf8();
 };
 
 }  // namespace nimbus_core_windows

@@ -22,6 +22,7 @@
 #include "nimbus_core_plugin/tests/app_core_test.h"
 #include "nimbus_core_plugin/vela_nimbus_plugin.h"
 #include "platform/plugins/tests/relay_engine.h"
+#include "platform/test_support/paths.h"
 
 namespace nimbus_core_windows {
 namespace {
@@ -122,7 +123,7 @@ class NimbusCorePluginTest : public AppCoreTest {
   }
 
   void WriteConfig(const std::string& json) {
-    std::ofstream(std::filesystem::path(config_dir_) / "nimbus-services.json") << json;
+    ASSERT_TRUE(tervala_testing::WriteWholeFile(ConfigPath("nimbus-services.json"), json));
   }
 
   ErrorLog log_;
@@ -302,12 +303,13 @@ TEST_F(NimbusCorePluginTest, FlagRequestsAreAcknowledged) {
 }
 
 TEST_F(NimbusCorePluginTest, OptionsFromResourceReadsTheConfigFile) {
-  EXPECT_EQ(Call(kOptionsFromResourceChannel, EncodableValue()),
-            EncodableValue(EncodableList{"options-not-found",
-                                         "Unable to load Nimbus app options ([" + config_dir_ +
-                                             "/nimbus-services-desktop.json, " + config_dir_ +
-                                             "/nimbus-services.json] are missing or malformed)",
-                                         EncodableValue()}));
+  EXPECT_EQ(
+      Call(kOptionsFromResourceChannel, EncodableValue()),
+      EncodableValue(EncodableList{
+          "options-not-found",
+          "Unable to load Nimbus app options ([" + ConfigPath("nimbus-services-desktop.json") +
+              ", " + ConfigPath("nimbus-services.json") + "] are missing or malformed)",
+          EncodableValue()}));
 
   WriteConfig(R"({"project_info": {"project_number": "987", "project_id": "from-file",
                    "storage_bucket": "file.bucket"},

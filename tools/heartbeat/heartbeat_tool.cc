@@ -24,7 +24,9 @@ constexpr char kUsage[] =
     "       tervala-heartbeat payload FILE    the payload the file's record would give\n"
     "       tervala-heartbeat decode PAYLOAD  the text a payload holds\n"
     "       tervala-heartbeat files           this user's heartbeat files and their records\n"
-    "       tervala-heartbeat --version | --help\n";
+    "       tervala-heartbeat --version | --help\n"
+    "TERVALA_DATA_DIR, when set, is the folder that holds nimbus-heartbeat/ in place of the\n"
+    "user's local application-data folder, as for tervala_app.\n";
 
 // Heartbeat files are never larger than this; the app refuses to read larger ones too.
 constexpr size_t kMaxFileSize = 512000;

@@ -2,8 +2,10 @@
 
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "app/heartbeat/platform_files.h"
 #include "tools/common/tool_main.h"
 #include "tools/common/tool_version.h"
 #include "tools/heartbeat/heartbeat_tool.h"
@@ -14,6 +16,12 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args = tervala::tools::ToolArguments(argc, argv);
   if (tervala::tools::IsVersionRequest(args))
     return tervala::tools::PrintVersion("tervala-heartbeat");
+  // As for tervala_app: TERVALA_DATA_DIR names the folder that holds nimbus-heartbeat/ in
+  // place of the user's local application-data folder.
+  if (std::string data_folder = tervala::tools::EnvironmentVariable("TERVALA_DATA_DIR");
+      !data_folder.empty()) {
+    nimbus::SetLocalAppDataFolder(std::move(data_folder));
+  }
   const int status = tervala::heartbeat_tool::RunHeartbeatTool(args, std::cout, std::cerr);
   std::cout.flush();
   return std::cout.good() ? status : 1;

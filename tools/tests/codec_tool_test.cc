@@ -2,17 +2,15 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
+
+#include "tools/tests/tool_run.h"
 
 namespace tervala::codec_tool {
 namespace {
@@ -104,44 +102,34 @@ TEST(CodecToolTest, UnknownTagsDecodeAsNullWithAWarning) {
   EXPECT_EQ(result.err, "Unknown type in StandardCodecSerializer::ReadValueOfType: 15\n");
 }
 
-// The built program, with raw bytes through real standard input and output.
-// The three tools are built side by side in the build's tools folder.
+// The three tools are built side by side: in the build's tools folder on Linux, beside the
+// program and its DLLs on Windows.
 TEST(CodecToolTest, TheToolsAreBuiltTogetherInTheToolsFolder) {
   const std::filesystem::path codec = TERVALA_CODEC_TOOL;
-  EXPECT_EQ(codec.parent_path().filename(), "tools");
+  EXPECT_EQ(codec.parent_path().filename(), TERVALA_TOOLS_FOLDER_NAME);
   EXPECT_EQ(std::filesystem::path(NIMBUS_CONFIG_TOOL).parent_path(), codec.parent_path());
   EXPECT_EQ(std::filesystem::path(TERVALA_HEARTBEAT_TOOL).parent_path(), codec.parent_path());
 }
 
+// The built program, with raw bytes through real standard input and output.
 TEST(CodecToolTest, TheProgramRoundTripsRawBytes) {
-  const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "codec_tool";
-  std::filesystem::create_directories(dir);
-  std::ofstream(dir / "in.json") << kResponse;
-  const std::string tool = TERVALA_CODEC_TOOL;
-  auto shell = [&](const std::string& command) {
-    int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  };
-  ASSERT_EQ(shell(tool + " encode --bridge < " + (dir / "in.json").string() + " > " +
-                  (dir / "message.bin").string()),
-            0);
-  ASSERT_EQ(shell(tool + " decode --bridge < " + (dir / "message.bin").string() + " > " +
-                  (dir / "out.json").string()),
-            0);
-  std::ifstream out(dir / "out.json");
-  std::string line;
-  std::getline(out, line);
-  EXPECT_EQ(line, kResponse);
-  EXPECT_EQ(std::filesystem::file_size(dir / "message.bin"), 37u);
+  using tervala::tools_testing::RunBuiltTool;
+  tervala_testing::ChildOptions options;
+  options.standard_input = kResponse;
+  const auto message = RunBuiltTool(TERVALA_CODEC_TOOL, {"encode", "--bridge"}, options);
+  ASSERT_EQ(message.exit_code, 0) << message.err;
+  EXPECT_EQ(message.out.size(), 37u);
+  options.standard_input = message.out;
+  const auto decoded = RunBuiltTool(TERVALA_CODEC_TOOL, {"decode", "--bridge"}, options);
+  ASSERT_EQ(decoded.exit_code, 0) << decoded.err;
+  EXPECT_EQ(decoded.out, std::string(kResponse) + "\n");
 
   // A truncated message: an int32 with one of its four bytes.
-  EXPECT_EQ(shell("printf '\\003\\001' | " + tool + " decode > /dev/null 2> " +
-                  (dir / "err.txt").string()),
-            1);
-  std::ifstream err(dir / "err.txt");
-  std::getline(err, line);
-  EXPECT_THAT(line, StartsWith("tervala-codec: message does not decode"));
-  std::filesystem::remove_all(dir);
+  options.standard_input = "\003\001";
+  const auto truncated = RunBuiltTool(TERVALA_CODEC_TOOL, {"decode"}, options);
+  EXPECT_EQ(truncated.exit_code, 1);
+  EXPECT_EQ(truncated.out, "");
+  EXPECT_THAT(truncated.err, StartsWith("tervala-codec: message does not decode"));
 }
 
 }  // namespace

@@ -13,46 +13,17 @@
 #include "app/heartbeat/heartbeat_storage.h"
 #include "app/heartbeat/tests/test_data_home.h"
 #include "tools/heartbeat/heartbeat_tool.h"
+#include "tools/tests/heartbeat_tool_test.h"
 #include "tools/tests/tool_run.h"
 
 namespace {
 
 using nimbus::heartbeat::LoggedHeartbeats;
-using nimbus::heartbeat::testing::TestDataHome;
 using nimbus::heartbeat::testing::WriteFileBytes;
-using tervala::heartbeat_tool::RunHeartbeatTool;
-
-using tervala::tools_testing::RunShellCommand;
+using tervala::tools_testing::HeartbeatToolTest;
+using tervala::tools_testing::Listed;
+using tervala::tools_testing::RunInProcess;
 using tervala::tools_testing::ToolRun;
-
-ToolRun RunInProcess(const std::vector<std::string>& args) {
-  std::ostringstream out;
-  std::ostringstream err;
-  ToolRun run;
-  run.exit_code = RunHeartbeatTool(args, out, err);
-  run.out = out.str();
-  run.err = err.str();
-  return run;
-}
-
-// Runs the built tool; `args` are quoted for the shell already. Standard error is dropped.
-ToolRun RunBuiltTool(const std::string& args) {
-  return RunShellCommand("'" TERVALA_HEARTBEAT_TOOL "' " + args + " 2>/dev/null");
-}
-
-class HeartbeatToolTest : public ::testing::Test {
- protected:
-  std::string FilePath(const std::string& name) const {
-    return home_.path() + "/nimbus-heartbeat/heartbeats-" + name;
-  }
-  // Writes `record` as the app would, under the key `name`; returns the file's path.
-  std::string Store(const std::string& name, const LoggedHeartbeats& record) {
-    EXPECT_TRUE(nimbus::heartbeat::HeartbeatStorage(name, nullptr).Write(record));
-    return FilePath(name);
-  }
-
-  TestDataHome home_;
-};
 
 LoggedHeartbeats Sample() {
   LoggedHeartbeats record;
@@ -132,19 +103,21 @@ TEST_F(HeartbeatToolTest, ListsTheFilesOfThisUser) {
   WriteFileBytes(FilePath("c"), "damaged");
   const ToolRun run = RunInProcess({"files"});
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.out, a + "\t{\"last_logged_date\":\"\",\"heartbeats\":{}}\n" + b + "\t" +
-                         tervala::heartbeat_tool::RecordToJson(Sample()) + "\n");
-  EXPECT_EQ(run.err, "tervala-heartbeat: " + FilePath("c") + ": not a heartbeat file\n");
+  EXPECT_EQ(run.out, Listed(a) + "\t{\"last_logged_date\":\"\",\"heartbeats\":{}}\n" + Listed(b) +
+                         "\t" + tervala::heartbeat_tool::RecordToJson(Sample()) + "\n");
+  EXPECT_EQ(run.err, "tervala-heartbeat: " + Listed(FilePath("c")) + ": not a heartbeat file\n");
 }
 
+// Characters a terminal would act on, in names every system allows: DEL and the C1
+// control U+009B (a terminal's CSI); other non-ASCII characters stay as they are.
 TEST_F(HeartbeatToolTest, EscapesWhatATerminalWouldActOnInFileNames) {
   const std::string empty = "\t{\"last_logged_date\":\"\",\"heartbeats\":{}}\n";
   Store("x", LoggedHeartbeats());
-  WriteFileBytes(FilePath("a\nb\x1b[2J\\\x7f\xc2\x9b\xc3\xa9"), "");
+  WriteFileBytes(FilePath("a\x7f\xc2\x9b\xc3\xa9"), "");
   const ToolRun run = RunInProcess({"files"});
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.out,
-            FilePath("a\\nb\\x1b[2J\\\\\\x7f\\xc2\\x9b\xc3\xa9") + empty + FilePath("x") + empty);
+  EXPECT_EQ(run.out, Listed(FilePath("a")) + "\\x7f\\xc2\\x9b\xc3\xa9" + empty +
+                         Listed(FilePath("x")) + empty);
 }
 
 // A real app logs its heartbeat; the built tool finds it, and its payload is the one the
@@ -167,16 +140,16 @@ TEST_F(HeartbeatToolTest, ShowsWhatARealAppLogged) {
   expected.heartbeats[nimbus::App::GetUserAgentCopy()] = {today};
   const std::string json = tervala::heartbeat_tool::RecordToJson(expected);
 
-  const ToolRun files = RunBuiltTool("files");
-  EXPECT_EQ(files.exit_code, 0);
-  EXPECT_EQ(files.out, path + "\t" + json + "\n");
-  EXPECT_EQ(RunBuiltTool("show '" + path + "'").out, json + "\n");
+  // The built tool finds the test's data folder through TERVALA_DATA_DIR.
+  const ToolRun files = RunBuiltTool({"files"});
+  EXPECT_EQ(files.exit_code, 0) << files.err;
+  EXPECT_EQ(files.out, Listed(path) + "\t" + json + "\n");
+  EXPECT_EQ(RunBuiltTool({"show", path}).out, json + "\n");
 
-  const ToolRun payload = RunBuiltTool("payload '" + path + "'");
+  const ToolRun payload = RunBuiltTool({"payload", path});
   EXPECT_EQ(payload.exit_code, 0);
   EXPECT_EQ(payload.out, controller->TakeStoredHeartbeatsPayload() + "\n");
-  const ToolRun decoded =
-      RunBuiltTool("decode '" + payload.out.substr(0, payload.out.size() - 1) + "'");
+  const ToolRun decoded = RunBuiltTool({"decode", payload.out.substr(0, payload.out.size() - 1)});
   EXPECT_EQ(decoded.out, nimbus::heartbeat::BuildHeartbeatsJson(expected) + "\n");
 }
 

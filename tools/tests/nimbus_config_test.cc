@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/tests/config_test_support.h"
 #include "tools/tests/tool_run.h"
@@ -29,26 +27,23 @@ constexpr char kConfigJson[] =
     R"("storage_bucket":"bucket","project_id":"proj"})"
     "\n";
 
-using tervala::tools_testing::RunShellCommand;
+using tervala::tools_testing::RunBuiltTool;
 using tervala::tools_testing::ToolRun;
+using tervala::tools_testing::WithUnixLineEnds;
 
-// Runs the tool with `args` (already quoted for the shell) in `dir`.
-ToolRun RunTool(const TempDir& dir, const std::string& args) {
-  const std::string err_file = (dir.path() / "stderr.txt").string();
-  const std::string command = "cd '" + dir.path().string() + "' && '" NIMBUS_CONFIG_TOOL "' " +
-                              args + " 2>'" + err_file + "'";
-  ToolRun run = RunShellCommand(command);
-  std::ifstream err(err_file);
-  std::stringstream text;
-  text << err.rdbuf();
-  run.err = text.str();
+// Runs the tool with `args` in `dir`. Its output is text, with Windows line ends there.
+ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& args) {
+  tervala_testing::ChildOptions options;
+  options.working_directory = dir.path();
+  ToolRun run = RunBuiltTool(NIMBUS_CONFIG_TOOL, args, options);
+  run.out = WithUnixLineEnds(run.out);
   return run;
 }
 
 TEST(NimbusConfigTool, PrintsTheOptionsOfAFile) {
   TempDir dir;
   dir.Write("my config.json", kConfig);
-  const ToolRun run = RunTool(dir, "'my config.json'");
+  const ToolRun run = RunTool(dir, {"my config.json"});
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out, kConfigJson);
   EXPECT_EQ(run.err, "");
@@ -57,7 +52,7 @@ TEST(NimbusConfigTool, PrintsTheOptionsOfAFile) {
 TEST(NimbusConfigTool, LoadsTheDefaultFilesOfTheCurrentDirectory) {
   TempDir dir;
   dir.Write("nimbus-services.json", kConfig);
-  const ToolRun run = RunTool(dir, "");
+  const ToolRun run = RunTool(dir, {});
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out, kConfigJson);
 }
@@ -68,7 +63,7 @@ TEST(NimbusConfigTool, WarningsGoToStandardError) {
     "client": [{"client_info": {"mobile_app_id": "a",
                                 "platform_client_info": {"package_name": "x"}},
                 "api_key": [{"current_key": "k"}]}]})");
-  const ToolRun run = RunTool(dir, "c.json");
+  const ToolRun run = RunTool(dir, {"c.json"});
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out, R"({"package_name":"x","api_key":"k","app_id":"a","database_url":"",)"
                      R"("tracking_id":"","messaging_sender_id":"","storage_bucket":"",)"
@@ -81,24 +76,24 @@ TEST(NimbusConfigTool, WarningsGoToStandardError) {
 
 TEST(NimbusConfigTool, FailuresExitWithOne) {
   TempDir dir;
-  ToolRun run = RunTool(dir, "");
+  ToolRun run = RunTool(dir, {});
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err,
             "ERROR: Unable to load Nimbus app options ([nimbus-services-desktop.json, "
             "nimbus-services.json] are missing or malformed)\n");
 
-  run = RunTool(dir, "absent.json");
+  run = RunTool(dir, {"absent.json"});
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_NE(run.err.find("absent.json cannot be opened"), std::string::npos) << run.err;
 
   dir.Write("broken.json", "{");
-  run = RunTool(dir, "broken.json");
+  run = RunTool(dir, {"broken.json"});
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_TRUE(run.err.starts_with("ERROR: Failed to parse Nimbus config: ")) << run.err;
 
-  run = RunTool(dir, "a b");
+  run = RunTool(dir, {"a", "b"});
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_TRUE(run.err.starts_with("usage: nimbus-config [FILE]")) << run.err;
 }

@@ -9,12 +9,15 @@
 
 namespace {
 
-using tervala::tools_testing::RunShellCommand;
+using tervala::tools_testing::RunBuiltTool;
 using tervala::tools_testing::ToolRun;
+using tervala::tools_testing::WithUnixLineEnds;
 
-// Runs `tool` with one argument; standard error is dropped.
+// Runs `tool` with one argument. nimbus-config writes text, with Windows line ends there.
 ToolRun RunTool(const std::string& tool, const std::string& argument) {
-  return RunShellCommand("'" + tool + "' " + argument + " 2>/dev/null");
+  ToolRun run = RunBuiltTool(tool, {argument});
+  run.out = WithUnixLineEnds(run.out);
+  return run;
 }
 
 TEST(ToolOptions, EveryToolPrintsTheProjectVersionAndItsUsage) {

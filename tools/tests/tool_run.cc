@@ -1,20 +1,25 @@
 #include "tools/tests/tool_run.h"
 
-#include <sys/wait.h>
-
-#include <cstdio>
-
 namespace tervala::tools_testing {
 
-ToolRun RunShellCommand(const std::string& command) {
+std::string WithUnixLineEnds(const std::string& text) {
+  std::string result;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    result += text[i];
+  }
+  return result;
+}
+
+ToolRun RunBuiltTool(const std::string& program, const std::vector<std::string>& arguments,
+                     const tervala_testing::ChildOptions& options) {
+  const tervala_testing::ChildRun child = tervala_testing::RunChild(program, arguments, options);
   ToolRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) run.out.append(buffer, n);
-  const int status = pclose(pipe);
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (child.exit.finished && child.exit.signal == 0 && child.exit.exit_code) {
+    run.exit_code = *child.exit.exit_code;
+  }
+  run.out = child.out;
+  run.err = WithUnixLineEnds(child.err);
   return run;
 }
 

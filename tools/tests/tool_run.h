@@ -1,8 +1,11 @@
-// What a tool run gave, and running a built tool through the shell, for the tools' tests.
+// What a tool run gave, and running a built tool as a child process, for the tools' tests.
 #ifndef TERVALA_TOOLS_TESTS_TOOL_RUN_H_
 #define TERVALA_TOOLS_TESTS_TOOL_RUN_H_
 
 #include <string>
+#include <vector>
+
+#include "platform/test_support/child_process.h"
 
 namespace tervala::tools_testing {
 
@@ -12,8 +15,15 @@ struct ToolRun {
   std::string err;
 };
 
-// Runs `command` with the shell; `out` is its standard output (`err` is left empty).
-ToolRun RunShellCommand(const std::string& command);
+// `text` with each "\r\n" made "\n": what a tool writes to a text stream on Windows, as
+// on Linux.
+std::string WithUnixLineEnds(const std::string& text);
+
+// Runs the built tool `program` with `arguments` (passed as they are, no shell between).
+// `out` holds the bytes of its standard output; `err` its standard error with Unix line
+// ends.
+ToolRun RunBuiltTool(const std::string& program, const std::vector<std::string>& arguments,
+                     const tervala_testing::ChildOptions& options = {});
 
 }  // namespace tervala::tools_testing
 

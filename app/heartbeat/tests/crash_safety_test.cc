@@ -3,21 +3,23 @@
 
 #include <flatbuffers/flatbuffers.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "app/heartbeat/heartbeat_storage.h"
 #include "app/heartbeat/logged_heartbeats_generated.h"
+#include "app/heartbeat/platform_files.h"
 #include "app/heartbeat/tests/test_data_home.h"
+#include "platform/test_support/child_process.h"
+#include "platform/test_support/environment.h"
+#include "platform/test_support/paths.h"
 
 namespace nimbus {
 namespace heartbeat {
@@ -29,6 +31,9 @@ using testing::ReadFileBytes;
 using testing::TestDataHome;
 
 constexpr char kKey[] = "crash.test";
+// Set for the writer: this test program, started again, runs WriteForever in the test's
+// place. Its value is "<number of the last record written>;<data folder>".
+constexpr char kWriterVariable[] = "TERVALA_CRASH_TEST_WRITER";
 
 // Record number `n`: large enough (some 40 KB) that a write takes several system calls, and
 // every part of it tells `n`, so a record mixed from two writes is recognised.
@@ -44,20 +49,49 @@ LoggedHeartbeats MakeRecord(int n) {
   return record;
 }
 
-// Runs in the child: writes records first + 1, first + 2, ... until killed. Says on
-// `ready_fd` when the first is written, so that the random moment of the kill falls among
-// the writes and not in the start-up of the process (slow under sanitizers).
-[[noreturn]] void WriteForever(int first, int ready_fd) {
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
-  alarm(10);  // never outlive a test that went wrong
+// Runs in the child: writes records first + 1, first + 2, ... into `folder` until killed.
+// Says "writer-ready" on its standard output when the first is written, so that the random
+// moment of the kill falls among the writes and not in the start-up of the process (slow
+// under sanitizers and under Wine).
+[[noreturn]] void WriteForever(int first, const std::string& folder) {
+  // Never outlive a test that went wrong.
+  std::thread([] {
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    std::_Exit(5);
+  }).detach();
+  SetLocalAppDataFolder(folder);
   HeartbeatStorage storage(kKey, nullptr);
   for (int n = first + 1;; ++n) {
-    if (!storage.Write(MakeRecord(n))) _exit(3);
-    if (n == first + 1 && write(ready_fd, "r", 1) != 1) _exit(4);
+    if (!storage.Write(MakeRecord(n))) std::_Exit(3);
+    if (n == first + 1) {
+      std::fputs("writer-ready", stdout);
+      std::fflush(stdout);
+    }
   }
 }
 
+// Starts the writer and waits until it has written its first record. False when it ended
+// before.
+bool StartWriter(int last, const std::string& folder,
+                 std::optional<tervala_testing::ChildProcess>* writer) {
+  tervala_testing::ChildOptions options;
+  options.environment = {{kWriterVariable, std::to_string(last) + ";" + folder}};
+  writer->emplace(
+      tervala_testing::PathToUtf8(tervala_testing::CurrentExecutable()),
+      std::vector<std::string>{"--gtest_filter=CrashSafetyTest.KilledWritersLeaveACompleteRecord"},
+      options);
+  while ((*writer)->Running()) {
+    if ((*writer)->StandardOutput().find("writer-ready") != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return false;
+}
+
 TEST(CrashSafetyTest, KilledWritersLeaveACompleteRecord) {
+  if (const auto writer = tervala_testing::EnvironmentValue(kWriterVariable)) {
+    const size_t separator = writer->find(';');
+    WriteForever(std::stoi(writer->substr(0, separator)), writer->substr(separator + 1));
+  }
   TestDataHome home;
   LogCapture log;
   const std::string path = home.path() + "/nimbus-heartbeat/heartbeats-crashtest";
@@ -68,23 +102,14 @@ TEST(CrashSafetyTest, KilledWritersLeaveACompleteRecord) {
   int rounds = 0;
   int killed_mid_write = 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-  while (rounds < 400 && std::chrono::steady_clock::now() < deadline) {
+  while (rounds < 400 && (rounds < 20 || std::chrono::steady_clock::now() < deadline)) {
     ++rounds;
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) WriteForever(last, ready[1]);
-    close(ready[1]);
-    char byte;
-    const bool started = read(ready[0], &byte, 1) == 1;
-    close(ready[0]);
-    const timespec delay = {0, delay_ns(random)};
-    nanosleep(&delay, nullptr);
-    kill(child, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(started && WIFSIGNALED(status)) << "the writer failed with status " << status;
+    std::optional<tervala_testing::ChildProcess> writer;
+    ASSERT_TRUE(StartWriter(last, home.path(), &writer))
+        << "the writer did not start: " << writer->start_error() << writer->StandardError();
+    std::this_thread::sleep_for(std::chrono::nanoseconds(delay_ns(random)));
+    ASSERT_TRUE(writer->Running()) << "the writer failed: " << writer->StandardError();
+    writer->Kill();
 
     // The bytes verify on their own, not only through the storage.
     const std::string bytes = ReadFileBytes(path);
@@ -103,7 +128,7 @@ TEST(CrashSafetyTest, KilledWritersLeaveACompleteRecord) {
     for (const std::string& name : ListFolder(folder)) {
       if (name == "heartbeats-crashtest") continue;
       ++killed_mid_write;
-      std::filesystem::remove(folder + "/" + name);
+      std::filesystem::remove(tervala_testing::PathFromUtf8(folder + "/" + name));
     }
     last = n;
   }

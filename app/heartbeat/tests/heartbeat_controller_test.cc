@@ -1,12 +1,9 @@
 #include "app/heartbeat/heartbeat_controller.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <csignal>
-#include <ctime>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -18,57 +15,23 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/heartbeat/tests/heartbeat_controller_test.h"
 #include "app/heartbeat/tests/heartbeat_file_test.h"
 #include "app/heartbeat/tests/test_data_home.h"
 #include "app/library_registry.h"
-#include "app/tests/unprivileged_child.h"
 
 namespace nimbus {
 namespace heartbeat {
 namespace {
 
+using testing::FakeDateProvider;
+using testing::HeartbeatControllerTest;
+using testing::kAgent;
+using testing::kKey;
+using testing::kWaitMs;
 using testing::LogCapture;
 using testing::ReadFileBytes;
 using testing::Record;
-
-constexpr int kWaitMs = 10000;
-constexpr char kKey[] = "com.example.app";
-constexpr char kAgent[] = "tervala-test/1.0";
-
-// A date the test chooses; read on the controller's worker.
-class FakeDateProvider : public DateProvider {
- public:
-  explicit FakeDateProvider(std::string date) : date_(std::move(date)) {}
-  void Set(std::string date) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    date_ = std::move(date);
-  }
-  std::string GetDate() const override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return date_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::string date_;
-};
-
-class HeartbeatControllerTest : public testing::HeartbeatFileTest {
- protected:
-  HeartbeatControllerTest() : HeartbeatFileTest(kKey) {}
-
-  std::string FilePath() const {
-    return home_.path() + "/nimbus-heartbeat/heartbeats-comexampleapp";
-  }
-
-  // Logs and waits for the worker to finish.
-  static void LogAndWait(HeartbeatController& controller) {
-    controller.LogHeartbeat();
-    ASSERT_TRUE(controller.WaitUntilIdle(kWaitMs));
-  }
-
-  FakeDateProvider date_{"2025-01-01"};
-};
 
 TEST_F(HeartbeatControllerTest, LogsOncePerDay) {
   HeartbeatController controller(kKey, &logger_, date_);
@@ -121,29 +84,6 @@ TEST_F(HeartbeatControllerTest, AdoptsTodayFromAnotherProcess) {
   EXPECT_EQ(Stored(), cleared);
 }
 
-TEST_F(HeartbeatControllerTest, RetriesAFailedWrite) {
-  HeartbeatController controller(kKey, &logger_, date_);
-  ASSERT_EQ(ReadFileBytes(FilePath()), "");
-
-  // Files of this process cannot grow past 16 bytes for a moment: the write fails.
-  rlimit saved;
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto saved_handler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = saved;
-  small.rlim_cur = 16;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  controller.LogHeartbeat();
-  const bool idle = controller.WaitUntilIdle(kWaitMs);
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, saved_handler);
-  ASSERT_TRUE(idle);
-  EXPECT_EQ(ReadFileBytes(FilePath()), "");
-
-  // The date was not taken as logged, so the next task writes it.
-  LogAndWait(controller);
-  EXPECT_EQ(Stored(), Record("2025-01-01", {{kAgent, {"2025-01-01"}}}));
-}
-
 TEST_F(HeartbeatControllerTest, ConcurrentCallersLogOneDate) {
   HeartbeatController controller(kKey, &logger_, date_);
   std::vector<std::thread> threads;
@@ -180,34 +120,13 @@ TEST_F(HeartbeatControllerTest, ReportsStorageFailuresThroughItsLogger) {
                                       "Unable to open '" + FilePath() + "' for reading."}));
 }
 
-// With no thread to be had (a child process with a process limit of 0, as an unprivileged
-// user, which root is not held to), a controller costs its callers no wait: exit waits on
-// every app's controller.
-TEST_F(HeartbeatControllerTest, AWorkerThatCannotStartCostsNoWait) {
-  enum Result { kNoWait = 0, kNoLimit, kWorkerStarted, kWaited };
-  const std::optional<int> result = nimbus_testing::RunAsUnprivilegedChild([this] {
-    const rlimit none{0, 0};
-    if (setrlimit(RLIMIT_NPROC, &none) != 0) return int{kNoLimit};
-    HeartbeatController controller(kKey, &logger_, date_);
-    const auto start = std::chrono::steady_clock::now();
-    controller.LogHeartbeat();
-    if (controller.WaitUntilIdle(2000)) return int{kWorkerStarted};
-    controller.TakeStoredHeartbeatsPayload();
-    // Loose: the waits this replaces took 2.3 seconds.
-    return int{std::chrono::steady_clock::now() - start < std::chrono::seconds(1) ? kNoWait
-                                                                                  : kWaited};
-  });
-  if (!result || *result == kNoLimit) GTEST_SKIP() << "cannot drop root or limit processes";
-  EXPECT_EQ(*result, kNoWait);
-}
-
 TEST(DateProviderImplTest, GivesTodaysUtcDate) {
   const auto utc_date = [] {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
+    const std::chrono::year_month_day day(
+        std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now()));
     char text[16];
-    std::strftime(text, sizeof(text), "%Y-%m-%d", &utc);
+    std::snprintf(text, sizeof(text), "%04d-%02u-%02u", static_cast<int>(day.year()),
+                  static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()));
     return std::string(text);
   };
   const std::string before = utc_date();

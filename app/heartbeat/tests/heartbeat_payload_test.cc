@@ -16,7 +16,7 @@
 #include "app/heartbeat/base64.h"
 #include "app/heartbeat/heartbeat_controller.h"
 #include "app/heartbeat/tests/heartbeat_file_test.h"
-#include "app/heartbeat/tests/slow_disk.h"
+#include "app/heartbeat/tests/heartbeat_request_test.h"
 #include "app/heartbeat/tests/test_data_home.h"
 #include "app/heartbeat/tests/tool_runner.h"
 
@@ -24,11 +24,10 @@ namespace nimbus {
 namespace heartbeat {
 namespace {
 
+using testing::HeartbeatRequestTest;
+using testing::kAgent;
+using testing::kWaitMs;
 using testing::Record;
-
-constexpr int kWaitMs = 10000;
-constexpr char kKey[] = "payload.app";
-constexpr char kAgent[] = "tervala-test/1.0";
 
 bool IsWebSafeUnpadded(const std::string& text) {
   return std::all_of(text.begin(), text.end(), [](char c) {
@@ -106,66 +105,6 @@ TEST(HeartbeatPayloadTest, RefusesWhatItCannotCarry) {
   }
   EXPECT_EQ(text, "unchanged");
 }
-
-// A date the test chooses. When held, the worker's request for the date blocks until the
-// test lets go, which keeps the worker busy past a request's time-out.
-class HoldableDateProvider : public DateProvider {
- public:
-  void Set(std::string date) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    date_ = std::move(date);
-  }
-  void Hold() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    held_ = true;
-  }
-  void Release() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      held_ = false;
-    }
-    changed_.notify_all();
-  }
-  std::string GetDate() const override {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait_for(lock, std::chrono::seconds(10), [this] { return !held_; });
-    return date_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
-  bool held_ = false;
-  std::string date_ = "2025-01-01";
-};
-
-class HeartbeatRequestTest : public testing::HeartbeatFileTest {
- protected:
-  HeartbeatRequestTest() : HeartbeatFileTest(kKey) {}
-
-  void LogAndWait() {
-    controller_.LogHeartbeat();
-    ASSERT_TRUE(controller_.WaitUntilIdle(kWaitMs));
-  }
-  // Moves the request clock on.
-  void Advance(int64_t seconds) { now_ += seconds; }
-
-  // The payload, asking once more when a slow machine made the request time out: the
-  // worker then keeps what it took for the next request.
-  std::string TakePayloadPatiently() {
-    std::string payload = controller_.TakeStoredHeartbeatsPayload();
-    if (payload.empty()) {
-      EXPECT_TRUE(controller_.WaitUntilIdle(kWaitMs));
-      Advance(30);
-      payload = controller_.TakeStoredHeartbeatsPayload();
-    }
-    return payload;
-  }
-
-  HoldableDateProvider date_;
-  std::atomic<int64_t> now_{1'000'000};
-  HeartbeatController controller_{kKey, &logger_, date_, [this] { return now_.load(); }};
-};
 
 TEST_F(HeartbeatRequestTest, ThePayloadTakesTheStoredHeartbeats) {
   Store(Record("2024-12-31", {{"old/1", {"2024-12-30", "2024-12-31"}}}));
@@ -255,33 +194,6 @@ TEST_F(HeartbeatRequestTest, ARequestThatTimesOutLosesNothing) {
   Store(stored);
   EXPECT_EQ(DecodeAndUncompress(controller_.TakeStoredHeartbeatsPayload()),
             BuildHeartbeatsJson(stored));
-}
-
-// A disk that takes 2 seconds to flush the file does not hold up the request functions:
-// they give up after their 300 milliseconds, and what the worker then took from the file is
-// handed to the next request.
-TEST_F(HeartbeatRequestTest, RequestsReturnInTimeOnASlowDiskAndLoseNothing) {
-  using std::chrono::milliseconds;
-  using std::chrono::steady_clock;
-  Store(Record("2024-12-31", {{"old/1", {"2024-12-31"}}}));
-  LogAndWait();
-
-  testing::SetDiskFlushDelay(2000);
-  auto start = steady_clock::now();
-  EXPECT_EQ(controller_.TakeTodaysHeartbeatAgent(), "");
-  EXPECT_LT(steady_clock::now() - start, milliseconds(1500));
-  ASSERT_TRUE(controller_.WaitUntilIdle(kWaitMs));
-  start = steady_clock::now();
-  EXPECT_EQ(controller_.TakeStoredHeartbeatsPayload(), "");
-  EXPECT_LT(steady_clock::now() - start, milliseconds(1500));
-  ASSERT_TRUE(controller_.WaitUntilIdle(kWaitMs));
-  testing::SetDiskFlushDelay(0);
-  EXPECT_EQ(Stored(), Record("2025-01-01", {}));
-
-  Advance(30);
-  EXPECT_EQ(controller_.TakeTodaysHeartbeatAgent(), kAgent);
-  EXPECT_EQ(DecodeAndUncompress(controller_.TakeStoredHeartbeatsPayload()),
-            BuildHeartbeatsJson(Record("2025-01-01", {{"old/1", {"2024-12-31"}}})));
 }
 
 // Agents with 30 dates each make a payload far over the limit: the agents go in order while

@@ -2,46 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+
+#include "app/heartbeat/platform_files.h"
+#include "platform/test_support/paths.h"
 
 namespace nimbus {
 namespace heartbeat {
 namespace testing {
-namespace {
 
-std::optional<std::string> GetEnv(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? std::optional<std::string>(value) : std::nullopt;
-}
+TestDataHome::TestDataHome() { SetLocalAppDataFolder(folder_.utf8()); }
 
-void RestoreEnv(const char* name, const std::optional<std::string>& value) {
-  if (value) {
-    setenv(name, value->c_str(), 1);
-  } else {
-    unsetenv(name);
-  }
-}
-
-}  // namespace
-
-TestDataHome::TestDataHome()
-    : saved_data_home_(GetEnv("XDG_DATA_HOME")), saved_home_(GetEnv("HOME")) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "heartbeat-test-XXXXXX");
-  EXPECT_NE(mkdtemp(pattern.data()), nullptr);
-  path_ = pattern;
-  setenv("XDG_DATA_HOME", path_.c_str(), 1);
-}
-
-TestDataHome::~TestDataHome() {
-  RestoreEnv("XDG_DATA_HOME", saved_data_home_);
-  RestoreEnv("HOME", saved_home_);
-  std::error_code error;
-  std::filesystem::remove_all(path_, error);
-}
+TestDataHome::~TestDataHome() { SetLocalAppDataFolder(std::string()); }
 
 LogCapture::LogCapture() { LogSetCallback(&LogCapture::Sink, this); }
 
@@ -60,34 +32,25 @@ std::vector<std::string> LogCapture::Messages(LogLevel level) const {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return tervala_testing::ReadWholeFile(path).value_or(std::string());
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << path;
+  ASSERT_TRUE(tervala_testing::WriteWholeFile(path, bytes)) << path;
 }
 
 bool IsDirectory(const std::string& path) {
   std::error_code error;
-  return std::filesystem::is_directory(path, error);
+  return std::filesystem::is_directory(tervala_testing::PathFromUtf8(path), error);
 }
 
 bool IsRegularFile(const std::string& path) {
   std::error_code error;
-  return std::filesystem::is_regular_file(path, error);
+  return std::filesystem::is_regular_file(tervala_testing::PathFromUtf8(path), error);
 }
 
 std::vector<std::string> ListFolder(const std::string& folder) {
-  std::vector<std::string> names;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
+  return tervala_testing::FolderEntries(folder);
 }
 
 }  // namespace testing

@@ -4,20 +4,21 @@
 // Test helpers: a private data folder in place of the user's, a log capture, whole-file
 // reads and writes.
 
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/log.h"
+#include "platform/test_support/scratch_folder.h"
 
 namespace nimbus {
 namespace heartbeat {
 namespace testing {
 
-// Makes a new empty temporary folder and points $XDG_DATA_HOME at it for its lifetime, so
-// tests never touch the real home. Restores the environment ($XDG_DATA_HOME and $HOME) and
-// removes the folder afterwards.
+// Makes a new empty temporary folder and makes it the process's local application-data
+// folder for its lifetime (through the app core's own setting, which every platform
+// honours), so tests never touch the user's real folders. Gives the system's folder back
+// and removes the temporary one afterwards.
 class TestDataHome {
  public:
   TestDataHome();
@@ -25,13 +26,11 @@ class TestDataHome {
   TestDataHome(const TestDataHome&) = delete;
   TestDataHome& operator=(const TestDataHome&) = delete;
 
-  // The temporary folder, which is also $XDG_DATA_HOME.
-  const std::string& path() const { return path_; }
+  // The temporary folder (UTF-8, the platform's separators), the application-data folder.
+  const std::string& path() const { return folder_.utf8(); }
 
  private:
-  std::string path_;
-  std::optional<std::string> saved_data_home_;
-  std::optional<std::string> saved_home_;
+  tervala_testing::ScratchFolder folder_{"heartbeat-test"};
 };
 
 // Collects the messages of the process-wide log while it exists.

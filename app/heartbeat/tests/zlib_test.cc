@@ -11,6 +11,8 @@
 #include "app/heartbeat/tests/tool_runner.h"
 #include "app/log.h"
 #include "app/tests/captured_log.h"
+#include "platform/test_support/paths.h"
+#include "platform/test_support/scratch_folder.h"
 
 namespace nimbus {
 namespace heartbeat {
@@ -86,13 +88,10 @@ TEST(ZLibTest, SystemGzipReadsOursAndWeReadItsFiles) {
     }
   }
   // A file compressed under its name carries the name in its header.
-  char path[] = "/tmp/tervala_named_XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(write(fd, "named file\n", 11), 11);
-  close(fd);
-  const auto named = test_tools::RunTool(std::string("gzip -c ") + path, "");
-  unlink(path);
+  const tervala_testing::ScratchFolder folder("tervala-named");
+  const std::string path = folder.Join("named");
+  ASSERT_TRUE(tervala_testing::WriteWholeFile(path, "named file\n"));
+  const auto named = test_tools::RunTool("gzip -c " + path, "");
   ASSERT_TRUE(named.has_value());
   Bytes back;
   EXPECT_EQ(UncompressAll(zlib, ToBytes(*named), &back, 100), Z_OK);

@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "app/log.h"
+#include "platform/test_support/child_process.h"
+#include "platform/test_support/paths.h"
+#include "platform/test_support/scratch_folder.h"
 
 namespace nimbus {
 namespace {
@@ -29,33 +32,24 @@ class LogCapture {
   }
 };
 
-// True when Python's JSON parser accepts the text and prints the same value back compactly.
+// The compact text of the value Python's JSON parser reads from `json`, "<refused>" when it
+// refuses it.
 std::string PythonRoundTrip(const std::string& json) {
-  char path[] = "/tmp/variant_jsonXXXXXX";
-  const int fd = mkstemp(path);
-  if (fd < 0) return "<no temp file>";
-  FILE* file = fdopen(fd, "wb");
-  std::fwrite(json.data(), 1, json.size(), file);
-  std::fclose(file);
-  const std::string command =
-      std::string(
-          "python3 -c 'import json,sys; "
-          "print(json.dumps(json.load(open(sys.argv[1])), separators=(\",\",\":\")), "
-          "end=\"\")' ") +
-      path + " 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  std::string output;
-  char chunk[4096];
-  size_t got;
-  while (pipe != nullptr && (got = std::fread(chunk, 1, sizeof(chunk), pipe)) > 0) {
-    output.append(chunk, got);
-  }
-  const int status = pipe != nullptr ? pclose(pipe) : -1;
-  std::remove(path);
-  return status == 0 ? output : "<refused>";
+  const tervala_testing::ScratchFolder folder("variant-json");
+  const std::string path = folder.Join("value.json");
+  if (!tervala_testing::WriteWholeFile(path, json)) return "<no temp file>";
+  const tervala_testing::ChildRun run = tervala_testing::RunChild(
+      "python3", {"-c",
+                  "import json,sys; "
+                  "print(json.dumps(json.load(open(sys.argv[1])), separators=(',',':')), end='')",
+                  path});
+  return run.exit.ExitedWith(0) ? run.out : "<refused>";
 }
 
-bool HavePython() { return std::system("python3 -c 'import json' > /dev/null 2>&1") == 0; }
+// False where there is no Python (Windows test machines), which leaves those checks out.
+bool HavePython() {
+  return tervala_testing::RunChild("python3", {"-c", "import json"}).exit.ExitedWith(0);
+}
 
 TEST(VariantToJsonTest, CompactTextOfMapsVectorsAndScalars) {
   EXPECT_EQ(VariantToJson(Map{{Variant("b"), Variant(2)}, {Variant("a"), Variant(1)}}),
