@@ -19,6 +19,10 @@ class SharedLibrary {
   // The platform's reason when the library could not be loaded.
   const std::string& load_error() const { return load_error_; }
 
+  // Leaves the library loaded for the rest of the process when the object goes (as a
+  // plug-in that registered itself somewhere must stay).
+  void KeepLoaded() { keep_loaded_ = true; }
+
   // The exported function `name` as a `Function` pointer, or null.
   template <typename Function>
   Function Find(const char* name) const {
@@ -31,6 +35,7 @@ class SharedLibrary {
   Address FindAddress(const char* name) const;
 
   void* handle_ = nullptr;
+  bool keep_loaded_ = false;
   std::string load_error_;
 };
 

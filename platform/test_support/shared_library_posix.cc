@@ -13,7 +13,7 @@ SharedLibrary::SharedLibrary(const std::string& path) {
 }
 
 SharedLibrary::~SharedLibrary() {
-  if (handle_ != nullptr) dlclose(handle_);
+  if (handle_ != nullptr && !keep_loaded_) dlclose(handle_);
 }
 
 SharedLibrary::Address SharedLibrary::FindAddress(const char* name) const {

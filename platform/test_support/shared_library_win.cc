@@ -15,7 +15,7 @@ SharedLibrary::SharedLibrary(const std::string& path) {
 }
 
 SharedLibrary::~SharedLibrary() {
-  if (handle_ != nullptr) FreeLibrary(static_cast<HMODULE>(handle_));
+  if (handle_ != nullptr && !keep_loaded_) FreeLibrary(static_cast<HMODULE>(handle_));
 }
 
 SharedLibrary::Address SharedLibrary::FindAddress(const char* name) const {

@@ -4,7 +4,6 @@
 #include "runner/plugin_registrant.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "embedding_client/standard_message_codec.h"
 #include "nimbus_core_plugin/host_api.h"
 #include "platform/plugins/tests/relay_engine.h"
+#include "platform/test_support/environment.h"
 
 namespace {
 
@@ -51,12 +51,12 @@ TEST(PluginRegistrantTest, RegistersThePluginsInOrderAndTheirChannelsAnswer) {
   EXPECT_EQ(relay.Call("dev.vela.plugins.PermissionsWindows.checkPermissionStatus",
                        EncodableList{"camera"}, vela::StandardMessageCodec::GetInstance()),
             EncodableValue(EncodableList{"granted"}));
-  setenv("TERVALA_LINK_OPENER_DRY_RUN", "1", 1);
+  tervala_testing::SetEnvironmentValue("TERVALA_LINK_OPENER_DRY_RUN", "1");
   EXPECT_EQ(
       relay.Call("dev.vela.plugins.LinkOpenerWindows.openUrl", EncodableList{"https://example.com"},
                  vela::StandardMessageCodec::GetInstance()),
       EncodableValue(EncodableList{true}));
-  unsetenv("TERVALA_LINK_OPENER_DRY_RUN");
+  tervala_testing::SetEnvironmentValue("TERVALA_LINK_OPENER_DRY_RUN", std::nullopt);
 }
 
 TEST(PluginRegistrantTest, NullRegistrarsArePassedOnWithoutHarm) {

@@ -2,8 +2,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 #include <vela_view_contents.h>
 
 #include <algorithm>
@@ -11,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "runner/tests/def_window_proc_seam.h"
+#include "platform/test_support/environment.h"
+#include "runner/tests/recording_vela_window.h"
 #include "runner/tests/runner_test_support.h"
 #include "runner/tests/test_probe.h"
 
@@ -21,6 +20,8 @@ using runner_test::AppLibrary;
 using runner_test::BundleFolder;
 using runner_test::Events;
 using runner_test::PumpUntil;
+// Every window of these tests notes what reaches the default procedure.
+using TestWindow = runner_test::RecordingVelaWindow;
 using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -52,14 +53,14 @@ class VelaWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // No user registry, and the default monitor unless a test says otherwise.
-    setenv("TERVALA_REGISTRY", "/nonexistent/registry.reg", 1);
-    unsetenv("TERVALA_MONITORS");
+    tervala_testing::SetEnvironmentValue("TERVALA_REGISTRY", "/nonexistent/registry.reg");
+    tervala_testing::SetEnvironmentValue("TERVALA_MONITORS", std::nullopt);
     runner_test::ClearEvents();
     runner_test::ClearDefaultProcedureMessages();
   }
   void TearDown() override {
-    unsetenv("TERVALA_REGISTRY");
-    unsetenv("TERVALA_MONITORS");
+    tervala_testing::SetEnvironmentValue("TERVALA_REGISTRY", std::nullopt);
+    tervala_testing::SetEnvironmentValue("TERVALA_MONITORS", std::nullopt);
     EXPECT_FALSE(ClassRegistered()) << "the class outlived every window object";
   }
 
@@ -70,7 +71,7 @@ class VelaWindowTest : public ::testing::Test {
     return project;
   }
 
-  static bool Create(VelaWindow& window) {
+  static bool Create(TestWindow& window) {
     return window.Create(L"Tervala", Win32Window::Point{10, 10}, Win32Window::Size{1280, 720});
   }
 
@@ -79,8 +80,8 @@ class VelaWindowTest : public ::testing::Test {
 
 TEST_F(VelaWindowTest, ShownWithTheFirstFrameWithTheViewFillingTheClientArea) {
   // At 150 % the logical 1280 x 720 window is 1920 x 1080 pixels, and so is the view.
-  setenv("TERVALA_MONITORS", "0,0,3840,2160,144", 1);
-  VelaWindow window(Project(bundle_));
+  tervala_testing::SetEnvironmentValue("TERVALA_MONITORS", "0,0,3840,2160,144");
+  TestWindow window(Project(bundle_));
   ASSERT_TRUE(Create(window));
   const HWND top_level = window.GetHandle();
   ASSERT_NE(top_level, nullptr);
@@ -115,7 +116,7 @@ TEST_F(VelaWindowTest, ShownWithTheFirstFrameWithTheViewFillingTheClientArea) {
 }
 
 TEST_F(VelaWindowTest, TheEngineSeesMessagesFirst) {
-  VelaWindow window(Project(bundle_));
+  TestWindow window(Project(bundle_));
   ASSERT_TRUE(Create(window));
   const HWND top_level = window.GetHandle();
   const HWND view = GetFocus();
@@ -140,7 +141,7 @@ TEST_F(VelaWindowTest, TheEngineSeesMessagesFirst) {
 }
 
 TEST_F(VelaWindowTest, ClosingEndsTheEngineAndTheLoop) {
-  VelaWindow window(Project(bundle_, {"a", "", "\xc3\xbc"}));
+  TestWindow window(Project(bundle_, {"a", "", "\xc3\xbc"}));
   ASSERT_TRUE(Create(window));
   window.SetQuitWhenClosed(true);
   const HWND top_level = window.GetHandle();
@@ -162,7 +163,7 @@ TEST_F(VelaWindowTest, WithoutABundleCreationFailsAndNothingIsShown) {
     SCOPED_TRACE(library == AppLibrary::kMissing ? "missing app.so" : "broken app.so");
     BundleFolder bundle(library);
     {
-      VelaWindow window(Project(bundle));
+      TestWindow window(Project(bundle));
       ::testing::internal::CaptureStderr();
       const bool created = Create(window);
       const std::string errors = ::testing::internal::GetCapturedStderr();
@@ -180,7 +181,7 @@ TEST_F(VelaWindowTest, WithoutABundleCreationFailsAndNothingIsShown) {
 
 TEST_F(VelaWindowTest, DestroyedBeforeItsFirstFrame) {
   {
-    VelaWindow window(Project(bundle_));
+    TestWindow window(Project(bundle_));
     ASSERT_TRUE(Create(window));
     ASSERT_TRUE(runner_test::WaitForEvent("frame", kEventLimit));
   }
@@ -190,7 +191,7 @@ TEST_F(VelaWindowTest, DestroyedBeforeItsFirstFrame) {
 }
 
 TEST_F(VelaWindowTest, CreatingAgainReplacesTheEngine) {
-  VelaWindow window(Project(bundle_));
+  TestWindow window(Project(bundle_));
   ASSERT_TRUE(Create(window));
   ASSERT_TRUE(Create(window));
   const HWND top_level = window.GetHandle();

@@ -2,7 +2,6 @@
 
 #include <dwmapi.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +10,9 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/test_support/environment.h"
+#include "platform/test_support/scratch_folder.h"
 
 namespace {
 
@@ -69,14 +71,14 @@ bool PumpPending(WPARAM* quit_code = nullptr) {
 class Win32WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    registry_ = ::testing::TempDir() + "win32_window_test_" + std::to_string(getpid()) + ".reg";
-    setenv("TERVALA_REGISTRY", registry_.c_str(), 1);
-    unsetenv("TERVALA_MONITORS");
+    registry_ = scratch_.Join("registry.reg");
+    tervala_testing::SetEnvironmentValue("TERVALA_REGISTRY", registry_);
+    tervala_testing::SetEnvironmentValue("TERVALA_MONITORS", std::nullopt);
   }
   void TearDown() override {
     std::remove(registry_.c_str());
-    unsetenv("TERVALA_REGISTRY");
-    unsetenv("TERVALA_MONITORS");
+    tervala_testing::SetEnvironmentValue("TERVALA_REGISTRY", std::nullopt);
+    tervala_testing::SetEnvironmentValue("TERVALA_MONITORS", std::nullopt);
     EXPECT_FALSE(ClassRegistered()) << "the class outlived every window object";
   }
 
@@ -92,6 +94,7 @@ class Win32WindowTest : public ::testing::Test {
     return dark;
   }
 
+  tervala_testing::ScratchFolder scratch_{"win32-window-test"};
   std::string registry_;
 };
 
@@ -109,7 +112,7 @@ TEST_F(Win32WindowTest, GeometryIsScaledToTheMonitorDpiAndTruncated) {
       {"0,0,1920,1080,96;1920,0,2560,1440,144", {2000, 10}, {3000, 15, 4920, 1095}},
   };
   for (const Case& test : cases) {
-    setenv("TERVALA_MONITORS", test.monitors, 1);
+    tervala_testing::SetEnvironmentValue("TERVALA_MONITORS", test.monitors);
     TestWindow window;
     ASSERT_TRUE(window.Create(L"Tervala", test.origin, {1280, 720})) << test.monitors;
     const RECT rect = WindowRect(window.GetHandle());
@@ -121,7 +124,8 @@ TEST_F(Win32WindowTest, GeometryIsScaledToTheMonitorDpiAndTruncated) {
 }
 
 TEST_F(Win32WindowTest, HugeSizesDoNotOverflow) {
-  setenv("TERVALA_MONITORS", "0,0,1920,1080,960", 1);  // Ten times: past the 32-bit range.
+  tervala_testing::SetEnvironmentValue("TERVALA_MONITORS",
+                                       "0,0,1920,1080,960");  // Ten times: past the 32-bit range.
   TestWindow window;
   ASSERT_TRUE(window.Create(L"Tervala", {0, 0}, {300000000, 720}));
   const RECT rect = WindowRect(window.GetHandle());
@@ -177,7 +181,7 @@ TEST_F(Win32WindowTest, WithoutAThemeValueTheTitleBarIsLeftAlone) {
 }
 
 TEST_F(Win32WindowTest, DpiChangeAppliesTheSuggestedRectangle) {
-  setenv("TERVALA_MONITORS", "0,0,1920,1080,96;1920,0,2560,1440,144", 1);
+  tervala_testing::SetEnvironmentValue("TERVALA_MONITORS", "0,0,1920,1080,96;1920,0,2560,1440,144");
   TestWindow window;
   ASSERT_TRUE(window.Create(L"Tervala", {10, 10}, {800, 600}));
   HWND handle = window.GetHandle();
