@@ -40,6 +40,18 @@ TEST(EntryPosixTest, ABurstOfCloseSignalsEndsTheProgramNormally) {
   EXPECT_EQ(app.WaitForExit(), 0) << sent << " signals";
 }
 
+// An argument that is not valid UTF-8 does not convert: it arrives as an empty string in its
+// position, whether the bad bytes are stray, truncated or overlong. (A Windows command line
+// is UTF-16 and cannot carry such bytes.)
+TEST(EntryPosixTest, ArgumentsThatAreNotUtf8ArriveEmpty) {
+  AppFolder folder(AppLibrary::kTestBundle);
+  AppProcess app(folder.executable(), {"a", "b\xff", "\xe2\x98", "\xc0\xaf", "c"});
+  ASSERT_TRUE(app.started());
+  EXPECT_EQ(app.WaitForEvent("entry"), "entry 5 [61] [] [] [] [63]");
+  app.RequestClose();
+  EXPECT_EQ(app.WaitForExit(), 0);
+}
+
 // Ctrl+C in the terminal the built program runs in ends it normally.
 TEST(EntryPosixTest, SigintEndsTheBuiltProgramWithZero) {
   AppProcess app(runner_test::BuiltFile(TERVALA_APP_NAME), {});

@@ -139,4 +139,10 @@ int AppProcess::WaitForExit() {
   return *exit.exit_code;
 }
 
+std::string AppProcess::StandardError() const {
+  std::string text = child_->StandardError();
+  for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
+  return text;
+}
+
 }  // namespace runner_test

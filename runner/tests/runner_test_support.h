@@ -91,8 +91,9 @@ class AppProcess {
   // code, or -1 when it did not exit by itself. Collects the rest of its events.
   int WaitForExit();
 
-  // What the process wrote to standard error so far.
-  std::string StandardError() const { return child_->StandardError(); }
+  // What the process wrote to standard error so far, with LF line ends (a Windows program
+  // writes CR LF).
+  std::string StandardError() const;
 
  private:
   // Reads the events and the output written so far.
