@@ -59,7 +59,7 @@ std::string BuiltFile(const std::string& name) {
 
 BundleFolder::BundleFolder(AppLibrary library) { MakeBundle(folder_.path(), library); }
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+std::wstring Wide(const std::string& text) { return tervala_testing::PathFromUtf8(text).wstring(); }
 
 void PumpPending() {
   MSG msg{};

@@ -36,7 +36,7 @@ class BundleFolder {
   tervala_testing::ScratchFolder folder_{"runner_test"};
 };
 
-// The wide form of an ASCII path.
+// The wide form of a path given in UTF-8.
 std::wstring Wide(const std::string& text);
 
 // Handles the window messages of this thread that are already queued.
