@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/heartbeat/platform_files.h"
 #include "embedding_client/standard_message_codec.h"
 #include "nimbus_core_plugin/host_api.h"
 #include "platform/plugins/tests/relay_engine.h"
 #include "platform/test_support/environment.h"
+#include "platform/test_support/scratch_folder.h"
 
 namespace {
 
@@ -34,7 +36,18 @@ class RecordingRegistry : public vela::PluginRegistry {
   vela::PluginRegistry* engine_;
 };
 
+// The core plug-in's files go to a folder of the test's own, not the user's.
+class AppDataFolder {
+ public:
+  AppDataFolder() { nimbus::SetLocalAppDataFolder(folder_.utf8()); }
+  ~AppDataFolder() { nimbus::SetLocalAppDataFolder(""); }
+
+ private:
+  tervala_testing::ScratchFolder folder_{"registrant-data"};
+};
+
 TEST(PluginRegistrantTest, RegistersThePluginsInOrderAndTheirChannelsAnswer) {
+  AppDataFolder data;
   RelayEngine relay;
   ASSERT_TRUE(relay.is_running());
   RecordingRegistry registry(&relay.engine());
