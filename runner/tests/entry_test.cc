@@ -112,8 +112,7 @@ TEST(EntryTest, TheBuiltProgramRunsItsOwnBundle) {
   const std::optional<std::string> running = app.WaitForOutput("Tervala is running");
   ASSERT_TRUE(running.has_value());
   EXPECT_THAT(*running, ::testing::StartsWith("Tervala is running (view of "));
-  EXPECT_THAT(*running,
-              ::testing::EndsWith(" pixels). Close the window or press Ctrl+C to quit."));
+  EXPECT_THAT(*running, ::testing::EndsWith(" pixels). Close the window or press Ctrl+C to quit."));
   app.RequestClose();
   EXPECT_EQ(app.WaitForExit(), 0);
   EXPECT_EQ(app.StandardError(), "");
