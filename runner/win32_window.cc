@@ -166,11 +166,16 @@ LRESULT Win32Window::HandleMessage(HWND const window, UINT const message, WPARAM
       return 0;
 
     default:
-      return DefWindowProcW(window_handle_, message, wparam, lparam);
+      return DefaultProcedure(window_handle_, message, wparam, lparam);
   }
 }
 
 bool Win32Window::OnCreated() { return true; }
+
+LRESULT Win32Window::DefaultProcedure(HWND const window, UINT const message, WPARAM const wparam,
+                                      LPARAM const lparam) noexcept {
+  return DefWindowProcW(window, message, wparam, lparam);
+}
 
 void Win32Window::OnDestroying() {}
 

@@ -77,6 +77,11 @@ class Win32Window {
   // Called by Destroy, also when the native window is destroyed by the system.
   virtual void OnDestroying();
 
+  // The default handling of the messages HandleMessage does not handle: DefWindowProcW.
+  // Tests override it to see which messages reach it.
+  virtual LRESULT DefaultProcedure(HWND const window, UINT const message, WPARAM const wparam,
+                                   LPARAM const lparam) noexcept;
+
  private:
   bool quit_when_closed_ = false;
   HWND window_handle_ = nullptr;

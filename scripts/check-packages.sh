@@ -65,7 +65,7 @@ mkdir -p "$work/deb-run"
 cp bundle/sample/nimbus-services.json "$work/deb-run/"
 status=0
 (cd "$work/deb-run" &&
-   XDG_DATA_HOME=$work/deb-data TERVALA_HEADLESS=1 "$unpacked/usr/bin/tervala_app" \
+   TERVALA_DATA_DIR=$work/deb-data TERVALA_HEADLESS=1 "$unpacked/usr/bin/tervala_app" \
      --exit-when-ready >"$work/deb-run/ready.log" 2>&1) || status=$?
 if [[ $status == 0 && -s $work/deb-data/nimbus-heartbeat/heartbeats-__NIMBUSAPP_DEFAULT ]]; then
   pass "the unpacked tervala_app --exit-when-ready exits 0 and writes the heartbeat"

@@ -5,7 +5,6 @@
 #define TERVALA_BUNDLE_TESTS_APP_PROCESS_H_
 
 #include <gtest/gtest.h>
-#include <sys/types.h>
 
 #include <memory>
 #include <optional>
@@ -13,21 +12,18 @@
 #include <vector>
 
 #include "bundle/bridge/bridge_frame.h"
+#include "platform/test_support/child_process.h"
+#include "platform/test_support/scratch_folder.h"
 
 namespace bundle_test {
 
 // A temporary folder, removed with everything in it on destruction.
 class TemporaryFolder {
  public:
-  TemporaryFolder();
-  ~TemporaryFolder();
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return folder_.utf8(); }
 
  private:
-  std::string path_;
+  tervala_testing::ScratchFolder folder_{"bundle_test"};
 };
 
 // A running program; standard output and error go to files. Killed if still running on
@@ -38,12 +34,9 @@ class AppProcess {
   // ("NAME=value") added to this process's environment.
   AppProcess(const std::string& executable, const std::vector<std::string>& arguments,
              const std::string& working_directory, const std::vector<std::string>& environment);
-  ~AppProcess();
-  AppProcess(const AppProcess&) = delete;
-  AppProcess& operator=(const AppProcess&) = delete;
 
-  bool started() const { return pid_ > 0; }
-  pid_t pid() const { return pid_; }
+  bool started() const { return child_.started(); }
+  long pid() const { return child_.ProcessId(); }
 
   // Waits at most `timeout_ms` for the process to end, then kills it; its exit code, or -1
   // when it did not exit by itself.
@@ -53,8 +46,7 @@ class AppProcess {
   std::string StandardError() const;
 
  private:
-  TemporaryFolder output_;
-  pid_t pid_ = -1;
+  tervala_testing::ChildProcess child_;
 };
 
 // A client of the bridge's socket.

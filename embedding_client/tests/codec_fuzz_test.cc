@@ -15,6 +15,7 @@
 #include "embedding_client/encodable_value.h"
 #include "embedding_client/standard_message_codec.h"
 #include "embedding_client/tests/allocation_tracker.h"
+#include "platform/test_support/scratch_folder.h"
 
 namespace vela {
 namespace {
@@ -33,9 +34,10 @@ class SilencedStderr {
   SilencedStderr() {
     std::fflush(stderr);
     saved_ = dup(STDERR_FILENO);
-    if (FILE* null = std::fopen("/dev/null", "w")) {
-      dup2(fileno(null), STDERR_FILENO);
-      std::fclose(null);
+    // Into a file of a scratch folder: no null device has the same name everywhere.
+    if (FILE* sink = std::fopen(folder_.Join("stderr").c_str(), "w")) {
+      dup2(fileno(sink), STDERR_FILENO);
+      std::fclose(sink);
     }
   }
   ~SilencedStderr() {
@@ -45,6 +47,7 @@ class SilencedStderr {
   }
 
  private:
+  tervala_testing::ScratchFolder folder_{"codec-fuzz"};
   int saved_;
 };
 

@@ -16,6 +16,8 @@
 #include "embedding_client/binary_messenger.h"
 #include "embedding_client/encodable_value.h"
 #include "embedding_client/engine_project.h"
+#include "embedding_client/tests/engine_recorder.h"
+#include "platform/test_support/scratch_folder.h"
 #include "platform/win32/tests/message_pump.h"
 #include "vela_windows.h"
 
@@ -37,7 +39,7 @@ class TestBundle {
   EngineProject BrokenProject() const;
 
  private:
-  std::filesystem::path folder_;
+  tervala_testing::ScratchFolder folder_{"vela-bundle"};
 };
 
 // Running the calling thread's messages until a condition holds, or for a while.
@@ -52,31 +54,6 @@ std::optional<EncodableValue> Command(BinaryMessenger& messenger, const Encodabl
 // (["reply", value], ["empty"], ...).
 EncodableValue BundleCall(BinaryMessenger& messenger, const std::string& channel,
                           const EncodableValue& value);
-
-// The engine properties record the engine library last received, copied out during the
-// call (the library's creation function is wrapped by the test executable).
-struct RecordedEngineProperties {
-  std::wstring assets_path;
-  std::wstring icu_data_path;
-  std::wstring aot_library_path;
-  bool entrypoint_is_null = true;
-  std::string entrypoint;
-  int32_t argc = -1;
-  bool argv_is_null = true;
-  std::vector<std::string> argv;
-  int32_t options[3] = {-1, -1, -1};
-  int32_t reserved0 = -1;
-  int32_t reserved1 = -1;
-};
-const RecordedEngineProperties& LastEngineProperties();
-
-// The texture records the engine library received (its registration function is wrapped
-// likewise): how many, and a copy of the last.
-struct RecordedTextureInfo {
-  int count = 0;
-  VelaDesktopTextureInfo last = {};
-};
-const RecordedTextureInfo& TextureRegistrations();
 
 }  // namespace vela::testing
 

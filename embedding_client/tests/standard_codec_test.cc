@@ -1,8 +1,5 @@
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -22,6 +19,8 @@
 #include "embedding_client/standard_codec_serializer.h"
 #include "embedding_client/standard_message_codec.h"
 #include "embedding_client/tests/allocation_tracker.h"
+#include "platform/test_support/child_process.h"
+#include "platform/test_support/environment.h"
 
 namespace vela {
 namespace {
@@ -51,34 +50,26 @@ Bytes WriteSize(size_t size) {
 // serializer must outlive static destruction. A child process encodes on a thread of its own
 // while its main thread exits.
 TEST(StandardCodecTest, EncodesWhileTheProcessExits) {
-  const std::string errors = ::testing::TempDir() + "codec_exit_" + std::to_string(getpid());
-  for (int round = 0; round < 5; ++round) {
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      // The sanitizers' reports, which may come too late to change the exit status.
-      const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (fd < 0 || dup2(fd, 2) < 0) _exit(2);
-      const StandardMessageCodec& codec = StandardMessageCodec::GetInstance();
-      std::thread([&codec] {
-        const EncodableValue value(EncodableList{EncodableValue("late"), EncodableValue(1)});
-        const size_t size = codec.EncodeMessage(value)->size();
-        for (;;) {
-          if (codec.EncodeMessage(value)->size() != size) _exit(3);
-        }
-      }).detach();
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      std::exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-    std::ifstream report(errors);
-    const std::string text((std::istreambuf_iterator<char>(report)),
-                           std::istreambuf_iterator<char>());
-    EXPECT_THAT(text, Not(HasSubstr("runtime error"))) << text;
+  if (tervala_testing::EnvironmentValue("CODEC_EXIT_CHILD")) {
+    const StandardMessageCodec& codec = StandardMessageCodec::GetInstance();
+    std::thread([&codec] {
+      const EncodableValue value(EncodableList{EncodableValue("late"), EncodableValue(1)});
+      const size_t size = codec.EncodeMessage(value)->size();
+      for (;;) {
+        if (codec.EncodeMessage(value)->size() != size) std::_Exit(3);
+      }
+    }).detach();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::exit(0);
   }
-  std::remove(errors.c_str());
+  for (int round = 0; round < 5; ++round) {
+    const tervala_testing::ChildRun run = tervala_testing::RunTestInChild(
+        "StandardCodecTest.EncodesWhileTheProcessExits", {{"CODEC_EXIT_CHILD", "1"}});
+    EXPECT_TRUE(run.exit.ExitedWith(0))
+        << "exit code " << run.exit.exit_code.value_or(-1) << ", signal " << run.exit.signal;
+    // The sanitizers' reports, which may come too late to change the exit status.
+    EXPECT_THAT(run.err, Not(HasSubstr("runtime error"))) << run.err;
+  }
 }
 
 TEST(StandardCodecTest, SizeEncodingAtItsBoundaries) {

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -162,10 +163,13 @@ TEST(VelaEngineTest, ViewControllerOnAnEngineThatFailedReportsAndHasNoView) {
 }
 
 TEST(EngineProjectTest, BundlePathsFollowTheBaseDirectory) {
+  // Joined with the platform's separator.
+  const std::wstring base =
+      L"data" + std::wstring(1, static_cast<wchar_t>(std::filesystem::path::preferred_separator));
   EngineProject project(L"data");
-  EXPECT_EQ(project.assets_path, L"data/vela_assets");
-  EXPECT_EQ(project.icu_data_path, L"data/icudtl.dat");
-  EXPECT_EQ(project.aot_library_path, L"data/app.so");
+  EXPECT_EQ(project.assets_path, base + L"vela_assets");
+  EXPECT_EQ(project.icu_data_path, base + L"icudtl.dat");
+  EXPECT_EQ(project.aot_library_path, base + L"app.so");
   EXPECT_EQ(project.entrypoint, "");
   EXPECT_TRUE(project.entrypoint_arguments.empty());
   EXPECT_EQ(project.engine_option_1 | project.engine_option_2 | project.engine_option_3, 0);

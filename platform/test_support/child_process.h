@@ -55,6 +55,8 @@ class ChildProcess {
   void Kill();
   // True while the child runs.
   bool Running();
+  // The child's process id; -1 when it did not start (POSIX: or has been waited for).
+  long ProcessId() const;
 
   std::string StandardOutput() const;
   std::string StandardError() const;

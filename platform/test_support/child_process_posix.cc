@@ -144,6 +144,8 @@ void ChildProcess::Kill() {
 
 bool ChildProcess::Running() { return started() && !impl_->Reap(false); }
 
+long ChildProcess::ProcessId() const { return impl_->pid; }
+
 std::string ChildProcess::StandardOutput() const {
   return ReadWholeFile(impl_->files.Join("stdout")).value_or("");
 }

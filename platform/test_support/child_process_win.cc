@@ -83,6 +83,7 @@ class ChildProcess::Impl {
  public:
   ScratchFolder files{"tervala-child"};
   HANDLE process = nullptr;
+  long process_id = -1;
   std::string start_error;
   ChildExit exit;
 
@@ -136,6 +137,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   } else {
     ::CloseHandle(info.hThread);
     impl_->process = info.hProcess;
+    impl_->process_id = static_cast<long>(info.dwProcessId);
   }
   for (HANDLE handle : {input, output, error}) {
     if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
@@ -165,6 +167,8 @@ void ChildProcess::Kill() {
 }
 
 bool ChildProcess::Running() { return started() && !impl_->Reap(0); }
+
+long ChildProcess::ProcessId() const { return impl_->process_id; }
 
 std::string ChildProcess::StandardOutput() const {
   return ReadWholeFile(impl_->files.Join("stdout")).value_or("");

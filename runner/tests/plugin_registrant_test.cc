@@ -4,15 +4,17 @@
 #include "runner/plugin_registrant.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <string>
 #include <vector>
 
 #include "app/app.h"
+#include "app/heartbeat/platform_files.h"
 #include "embedding_client/standard_message_codec.h"
 #include "nimbus_core_plugin/host_api.h"
 #include "platform/plugins/tests/relay_engine.h"
+#include "platform/test_support/environment.h"
+#include "platform/test_support/scratch_folder.h"
 
 namespace {
 
@@ -34,7 +36,18 @@ class RecordingRegistry : public vela::PluginRegistry {
   vela::PluginRegistry* engine_;
 };
 
+// The core plug-in's files go to a folder of the test's own, not the user's.
+class AppDataFolder {
+ public:
+  AppDataFolder() { nimbus::SetLocalAppDataFolder(folder_.utf8()); }
+  ~AppDataFolder() { nimbus::SetLocalAppDataFolder(""); }
+
+ private:
+  tervala_testing::ScratchFolder folder_{"registrant-data"};
+};
+
 TEST(PluginRegistrantTest, RegistersThePluginsInOrderAndTheirChannelsAnswer) {
+  AppDataFolder data;
   RelayEngine relay;
   ASSERT_TRUE(relay.is_running());
   RecordingRegistry registry(&relay.engine());
@@ -51,12 +64,12 @@ TEST(PluginRegistrantTest, RegistersThePluginsInOrderAndTheirChannelsAnswer) {
   EXPECT_EQ(relay.Call("dev.vela.plugins.PermissionsWindows.checkPermissionStatus",
                        EncodableList{"camera"}, vela::StandardMessageCodec::GetInstance()),
             EncodableValue(EncodableList{"granted"}));
-  setenv("TERVALA_LINK_OPENER_DRY_RUN", "1", 1);
+  tervala_testing::SetEnvironmentValue("TERVALA_LINK_OPENER_DRY_RUN", "1");
   EXPECT_EQ(
       relay.Call("dev.vela.plugins.LinkOpenerWindows.openUrl", EncodableList{"https://example.com"},
                  vela::StandardMessageCodec::GetInstance()),
       EncodableValue(EncodableList{true}));
-  unsetenv("TERVALA_LINK_OPENER_DRY_RUN");
+  tervala_testing::SetEnvironmentValue("TERVALA_LINK_OPENER_DRY_RUN", std::nullopt);
 }
 
 TEST(PluginRegistrantTest, NullRegistrarsArePassedOnWithoutHarm) {

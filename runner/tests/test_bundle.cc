@@ -7,11 +7,8 @@
 // RUNNER_TEST_FURTHER_PLUGIN naming a library, it loads that library ("further plugin
 // loaded", or "further plugin failed <reason>") and then asks the core plug-in for an app
 // ("initializeApp reply <hex>").
-#include <dlfcn.h>
 #include <vela_bundle.h>
-#include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,12 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/posix/presentation.h"
+#include "platform/test_support/shared_library.h"
+#include "runner/tests/test_bundle_window.h"
 #include "runner/tests/test_probe.h"
 
 namespace {
-
-constexpr wchar_t kTopLevelClass[] = L"VELA_RUNNER_WIN32_WINDOW";
 
 std::string Hex(const std::string& bytes) {
   std::string hex;
@@ -35,53 +31,6 @@ std::string Hex(const std::string& bytes) {
   }
   return hex;
 }
-
-std::string Utf8(const wchar_t* text) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return std::string();
-  std::string result(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
-  result.resize(static_cast<size_t>(size - 1));
-  return result;
-}
-
-// Hears the top-level window being shown; runs on the window's thread.
-class WindowWatcher final : public win32_posix::PresentationBackend {
- public:
-  void WindowCreated(HWND, const std::string&, const RECT&) override {}
-  void WindowShown(HWND window, bool visible) override {
-    wchar_t class_name[64] = {};
-    if (GetClassNameW(window, class_name, 64) == 0 || std::wstring(class_name) != kTopLevelClass) {
-      return;
-    }
-    if (!visible) {
-      runner_test::RecordEvent("hidden");
-      return;
-    }
-    wchar_t title[64] = {};
-    GetWindowTextW(window, title, 64);
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    runner_test::RecordEvent("shown " + Utf8(title) + " " + std::to_string(rect.left) + "," +
-                             std::to_string(rect.top) + " " +
-                             std::to_string(rect.right - rect.left) + "x" +
-                             std::to_string(rect.bottom - rect.top));
-    if (!fonts_sent_.exchange(true)) PostMessageW(window, WM_FONTCHANGE, 0, 0);
-  }
-  void WindowMoved(HWND, const RECT&) override {}
-  void WindowTitled(HWND, const std::string&) override {}
-  void WindowAttributeSet(HWND, DWORD, const std::vector<uint8_t>&) override {}
-  void WindowDestroyed(HWND) override {}
-  std::vector<win32_posix::MonitorDescription> Monitors() override { return {}; }
-
- private:
-  std::atomic<bool> fonts_sent_{false};
-};
-
-// The backend the watcher replaced, put back at shutdown: the watcher's code leaves with
-// this library.
-std::unique_ptr<win32_posix::PresentationBackend> g_replaced_backend;
-bool g_watching = false;
 
 void OnFrameRequest(void* user_data) {
   const auto* host = static_cast<const VelaBundleHost*>(user_data);
@@ -96,10 +45,7 @@ void OnFrameRequest(void* user_data) {
 void OnFontsChanged(void*) { runner_test::RecordEvent("fonts"); }
 
 void OnShutdown(void*) {
-  if (g_watching) {
-    win32_posix::SetPresentationBackend(std::move(g_replaced_backend));
-    g_watching = false;
-  }
+  if (runner_test::ReportsToAnotherProcess()) runner_test::StopWatchingTopLevelWindow();
   runner_test::RecordEvent("shutdown");
 }
 
@@ -110,10 +56,13 @@ void OnInitializeAppReply(const uint8_t* data, size_t size, void*) {
 
 // Loads a further plug-in library and has the core plug-in describe a new app "extra".
 void LoadFurtherPlugin(const VelaBundleHost* host, const char* library) {
-  if (dlopen(library, RTLD_NOW) == nullptr) {
-    runner_test::RecordEvent(std::string("further plugin failed ") + dlerror());
+  tervala_testing::SharedLibrary loaded(library);
+  if (!loaded.loaded()) {
+    runner_test::RecordEvent("further plugin failed " + loaded.load_error());
     return;
   }
+  // It stays for the rest of the process, as a plug-in does.
+  loaded.KeepLoaded();
   runner_test::RecordEvent("further plugin loaded");
   // [name, options]: options are record 129, a list of 14 values, of which api key, app
   // id, messaging sender id and project id come first.
@@ -146,8 +95,5 @@ extern "C" VELA_BUNDLE_EXPORT void vela_entry_main(const VelaBundleHost* host, i
     LoadFurtherPlugin(host, library);
   }
 
-  if (runner_test::ReportsToAnotherProcess()) {
-    g_replaced_backend = win32_posix::SetPresentationBackend(std::make_unique<WindowWatcher>());
-    g_watching = true;
-  }
+  if (runner_test::ReportsToAnotherProcess()) runner_test::WatchTopLevelWindow();
 }

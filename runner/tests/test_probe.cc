@@ -1,9 +1,8 @@
 #include "runner/tests/test_probe.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
@@ -23,13 +22,19 @@ Probe& TheProbe() {
   return probe;
 }
 
-// The descriptor that events go to, or -1.
-int EventsFd() {
-  static const int fd = [] {
-    const char* text = std::getenv("RUNNER_TEST_EVENTS_FD");
-    return text != nullptr && text[0] != '\0' ? std::atoi(text) : -1;
+// The file that events go to, or null. Opened once, closed when this library leaves.
+std::FILE* EventsFile() {
+  struct Sink {
+    std::FILE* file = nullptr;
+    ~Sink() {
+      if (file != nullptr) std::fclose(file);
+    }
+  };
+  static const Sink sink = [] {
+    const char* path = std::getenv("RUNNER_TEST_EVENTS_FILE");
+    return Sink{path != nullptr && path[0] != '\0' ? std::fopen(path, "ab") : nullptr};
   }();
-  return fd;
+  return sink.file;
 }
 
 bool HasPrefix(const std::string& text, const std::string& prefix) {
@@ -42,14 +47,10 @@ void RecordEvent(const std::string& event) {
   Probe& probe = TheProbe();
   std::lock_guard<std::mutex> lock(probe.mutex);
   probe.events.push_back(event);
-  if (EventsFd() >= 0) {
+  if (std::FILE* file = EventsFile()) {
     const std::string line = "event " + event + "\n";
-    size_t written = 0;
-    while (written < line.size()) {
-      const ssize_t result = write(EventsFd(), line.data() + written, line.size() - written);
-      if (result <= 0) break;
-      written += static_cast<size_t>(result);
-    }
+    std::fwrite(line.data(), 1, line.size(), file);
+    std::fflush(file);
   }
   probe.recorded.notify_all();
 }
@@ -75,6 +76,6 @@ bool WaitForEvent(const std::string& prefix, std::chrono::milliseconds timeout) 
   });
 }
 
-bool ReportsToAnotherProcess() { return EventsFd() >= 0; }
+bool ReportsToAnotherProcess() { return EventsFile() != nullptr; }
 
 }  // namespace runner_test

@@ -1,6 +1,6 @@
 // Events that the runner's test bundle reports from inside the engine, for the tests. In
-// the test process the tests read them here; in a tervala_app that a test started, they go
-// to the file descriptor named by RUNNER_TEST_EVENTS_FD, one "event <text>" line each.
+// the test process the tests read them here; in a tervala_app that a test started, they are
+// also appended to the file named by RUNNER_TEST_EVENTS_FILE, one "event <text>" line each.
 #ifndef TERVALA_RUNNER_TESTS_TEST_PROBE_H_
 #define TERVALA_RUNNER_TESTS_TEST_PROBE_H_
 
@@ -23,7 +23,7 @@ void ClearEvents();
 // when it came.
 bool WaitForEvent(const std::string& prefix, std::chrono::milliseconds timeout);
 
-// Whether the events go to a test in another process (RUNNER_TEST_EVENTS_FD is set).
+// Whether the events go to a test in another process (RUNNER_TEST_EVENTS_FILE is set).
 bool ReportsToAnotherProcess();
 
 }  // namespace runner_test

@@ -2,8 +2,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 #include <vela_view_contents.h>
 
 #include <algorithm>
@@ -11,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "runner/tests/def_window_proc_seam.h"
+#include "platform/test_support/environment.h"
+#include "runner/tests/recording_vela_window.h"
 #include "runner/tests/runner_test_support.h"
 #include "runner/tests/test_probe.h"
 
@@ -21,6 +20,8 @@ using runner_test::AppLibrary;
 using runner_test::BundleFolder;
 using runner_test::Events;
 using runner_test::PumpUntil;
+// Every window of these tests notes what reaches the default procedure.
+using TestWindow = runner_test::RecordingVelaWindow;
 using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -29,7 +30,7 @@ constexpr auto kEventLimit = std::chrono::seconds(20);
 
 bool ClassRegistered() {
   WNDCLASSW info{};
-  return GetClassInfoW(nullptr, L"VELA_RUNNER_WIN32_WINDOW", &info) != FALSE;
+  return GetClassInfoW(GetModuleHandleW(nullptr), L"VELA_RUNNER_WIN32_WINDOW", &info) != FALSE;
 }
 
 RECT Rect(HWND window, bool client) {
@@ -52,14 +53,14 @@ class VelaWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // No user registry, and the default monitor unless a test says otherwise.
-    setenv("TERVALA_REGISTRY", "/nonexistent/registry.reg", 1);
-    unsetenv("TERVALA_MONITORS");
+    tervala_testing::SetEnvironmentValue("TERVALA_REGISTRY", "/nonexistent/registry.reg");
+    tervala_testing::SetEnvironmentValue("TERVALA_MONITORS", std::nullopt);
     runner_test::ClearEvents();
     runner_test::ClearDefaultProcedureMessages();
   }
   void TearDown() override {
-    unsetenv("TERVALA_REGISTRY");
-    unsetenv("TERVALA_MONITORS");
+    tervala_testing::SetEnvironmentValue("TERVALA_REGISTRY", std::nullopt);
+    tervala_testing::SetEnvironmentValue("TERVALA_MONITORS", std::nullopt);
     EXPECT_FALSE(ClassRegistered()) << "the class outlived every window object";
   }
 
@@ -70,7 +71,7 @@ class VelaWindowTest : public ::testing::Test {
     return project;
   }
 
-  static bool Create(VelaWindow& window) {
+  static bool Create(TestWindow& window) {
     return window.Create(L"Tervala", Win32Window::Point{10, 10}, Win32Window::Size{1280, 720});
   }
 
@@ -78,12 +79,17 @@ class VelaWindowTest : public ::testing::Test {
 };
 
 TEST_F(VelaWindowTest, ShownWithTheFirstFrameWithTheViewFillingTheClientArea) {
-  // At 150 % the logical 1280 x 720 window is 1920 x 1080 pixels, and so is the view.
-  setenv("TERVALA_MONITORS", "0,0,3840,2160,144", 1);
-  VelaWindow window(Project(bundle_));
+  // At 150 % the logical 1280 x 720 window is 1920 x 1080 pixels (where the monitor can be
+  // chosen: Windows keeps its own), and the view fills its client area.
+  tervala_testing::SetEnvironmentValue("TERVALA_MONITORS", "0,0,3840,2160,144");
+  TestWindow window(Project(bundle_));
   ASSERT_TRUE(Create(window));
   const HWND top_level = window.GetHandle();
   ASSERT_NE(top_level, nullptr);
+  const UINT dpi = GetDpiForWindow(top_level);
+  const RECT outer = Rect(top_level, false);
+  EXPECT_EQ(outer.right - outer.left, static_cast<LONG>(1280 * dpi / 96));
+  EXPECT_EQ(outer.bottom - outer.top, static_cast<LONG>(720 * dpi / 96));
 
   // The attached view is the child with the keyboard focus, at the client size, and has
   // shown nothing yet; the window is still hidden.
@@ -91,11 +97,12 @@ TEST_F(VelaWindowTest, ShownWithTheFirstFrameWithTheViewFillingTheClientArea) {
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(GetParent(view), top_level);
   const RECT client = Rect(top_level, true);
-  EXPECT_EQ(client.right - client.left, 1920);
-  EXPECT_EQ(client.bottom - client.top, 1080);
+  const LONG width = client.right - client.left;
+  const LONG height = client.bottom - client.top;
+  EXPECT_GT(width, 0);
   const RECT view_rect = Rect(view, true);
-  EXPECT_EQ(view_rect.right - view_rect.left, 1920);
-  EXPECT_EQ(view_rect.bottom - view_rect.top, 1080);
+  EXPECT_EQ(view_rect.right - view_rect.left, width);
+  EXPECT_EQ(view_rect.bottom - view_rect.top, height);
   EXPECT_FALSE(IsWindowVisible(top_level));
   EXPECT_EQ(ViewFrame(view).frame_count, 0u);
 
@@ -103,19 +110,21 @@ TEST_F(VelaWindowTest, ShownWithTheFirstFrameWithTheViewFillingTheClientArea) {
   ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(top_level) != FALSE; }));
   const VelaDesktopViewFrameInfo frame = ViewFrame(view);
   EXPECT_GE(frame.frame_count, 1u);
-  EXPECT_EQ(frame.width, 1920u);
-  EXPECT_EQ(frame.height, 1080u);
-  EXPECT_THAT(Events(), Contains("frame 1920x1080"));
+  EXPECT_EQ(frame.width, static_cast<uint32_t>(width));
+  EXPECT_EQ(frame.height, static_cast<uint32_t>(height));
+  EXPECT_THAT(Events(), Contains("frame " + std::to_string(width) + "x" + std::to_string(height)));
 
   // Resizing keeps the view covering the client area.
   MoveWindow(top_level, 0, 0, 800, 600, TRUE);
+  const RECT resized_client = Rect(top_level, true);
   const RECT resized = Rect(view, true);
-  EXPECT_EQ(resized.right - resized.left, 800);
-  EXPECT_EQ(resized.bottom - resized.top, 600);
+  EXPECT_EQ(resized.right - resized.left, resized_client.right - resized_client.left);
+  EXPECT_EQ(resized.bottom - resized.top, resized_client.bottom - resized_client.top);
+  EXPECT_LT(resized.right - resized.left, width);
 }
 
 TEST_F(VelaWindowTest, TheEngineSeesMessagesFirst) {
-  VelaWindow window(Project(bundle_));
+  TestWindow window(Project(bundle_));
   ASSERT_TRUE(Create(window));
   const HWND top_level = window.GetHandle();
   const HWND view = GetFocus();
@@ -140,7 +149,7 @@ TEST_F(VelaWindowTest, TheEngineSeesMessagesFirst) {
 }
 
 TEST_F(VelaWindowTest, ClosingEndsTheEngineAndTheLoop) {
-  VelaWindow window(Project(bundle_, {"a", "", "\xc3\xbc"}));
+  TestWindow window(Project(bundle_, {"a", "", "\xc3\xbc"}));
   ASSERT_TRUE(Create(window));
   window.SetQuitWhenClosed(true);
   const HWND top_level = window.GetHandle();
@@ -162,7 +171,7 @@ TEST_F(VelaWindowTest, WithoutABundleCreationFailsAndNothingIsShown) {
     SCOPED_TRACE(library == AppLibrary::kMissing ? "missing app.so" : "broken app.so");
     BundleFolder bundle(library);
     {
-      VelaWindow window(Project(bundle));
+      TestWindow window(Project(bundle));
       ::testing::internal::CaptureStderr();
       const bool created = Create(window);
       const std::string errors = ::testing::internal::GetCapturedStderr();
@@ -180,7 +189,7 @@ TEST_F(VelaWindowTest, WithoutABundleCreationFailsAndNothingIsShown) {
 
 TEST_F(VelaWindowTest, DestroyedBeforeItsFirstFrame) {
   {
-    VelaWindow window(Project(bundle_));
+    TestWindow window(Project(bundle_));
     ASSERT_TRUE(Create(window));
     ASSERT_TRUE(runner_test::WaitForEvent("frame", kEventLimit));
   }
@@ -190,7 +199,7 @@ TEST_F(VelaWindowTest, DestroyedBeforeItsFirstFrame) {
 }
 
 TEST_F(VelaWindowTest, CreatingAgainReplacesTheEngine) {
-  VelaWindow window(Project(bundle_));
+  TestWindow window(Project(bundle_));
   ASSERT_TRUE(Create(window));
   ASSERT_TRUE(Create(window));
   const HWND top_level = window.GetHandle();

@@ -1,27 +1,22 @@
 #include "platform/engine/tests/engine_test_support.h"
 
-#include <dlfcn.h>
-#include <stdlib.h>
 #include <time.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/test_support/shared_library.h"
+
 namespace engine_test {
 
-BundleFolder::BundleFolder() {
-  char pattern[] = "/tmp/vela_engine_test_XXXXXX";
-  path_ = mkdtemp(pattern);
-  std::filesystem::create_directory(path_ + "/vela_assets");
+BundleFolder::BundleFolder() : folder_("vela_engine_test"), path_(folder_.utf8()) {
+  std::filesystem::create_directory(folder_.path() / "vela_assets");
   std::FILE* icu = std::fopen((path_ + "/icudtl.dat").c_str(), "wb");
   if (icu != nullptr) std::fclose(icu);
 }
 
-BundleFolder::~BundleFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
+BundleFolder::~BundleFolder() = default;
 
 std::wstring BundleFolder::assets() const { return Wide(path_ + "/vela_assets"); }
 std::wstring BundleFolder::icu_data() const { return Wide(path_ + "/icudtl.dat"); }
@@ -76,9 +71,8 @@ ReplyLog Ask(VelaDesktopMessenger messenger, const char* channel, const std::str
 
 int BundleCounter(const char* name) {
   // Kept loaded for the whole run, so the counters outlive each engine.
-  static void* library = dlopen(ENGINE_TEST_BUNDLE, RTLD_NOW);
-  static auto counter = reinterpret_cast<int (*)(const char*)>(
-      library == nullptr ? nullptr : dlsym(library, "test_bundle_counter"));
+  static auto* const library = new tervala_testing::SharedLibrary(ENGINE_TEST_BUNDLE);
+  static const auto counter = library->Find<int (*)(const char*)>("test_bundle_counter");
   return counter == nullptr ? -2 : counter(name);
 }
 

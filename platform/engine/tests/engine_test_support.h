@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/test_support/scratch_folder.h"
 #include "platform/win32/tests/message_pump.h"
 #include "vela_windows.h"
 
@@ -25,6 +26,7 @@ class BundleFolder {
   const std::string& path() const { return path_; }
 
  private:
+  tervala_testing::ScratchFolder folder_;
   std::string path_;
 };
 

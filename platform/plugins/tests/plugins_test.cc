@@ -1,19 +1,18 @@
 // The two plug-in libraries, registered with a running engine and asked through their
 // channels by the engine-side application.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "embedding_client/standard_message_codec.h"
 #include "link_opener_windows_plugin.h"
 #include "permissions_windows_plugin.h"
 #include "platform/plugins/tests/relay_engine.h"
+#include "platform/test_support/environment.h"
+#include "platform/test_support/paths.h"
+#include "platform/test_support/scratch_folder.h"
 
 namespace tervala_plugins {
 namespace {
@@ -31,25 +30,13 @@ EncodableValue Error(const std::string& code, const std::string& message) {
   return EncodableList{code, message, EncodableValue()};
 }
 
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = getenv(name)) saved_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (saved_) {
-      setenv(name_, saved_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
+using ScopedEnv = tervala_testing::ScopedEnvironmentVariable;
 
- private:
-  const char* name_;
-  std::optional<std::string> saved_;
-};
+// The test opener, built beside this test program.
+std::string OpenerPath() {
+  return tervala_testing::PathToUtf8(tervala_testing::CurrentExecutable().parent_path() /
+                                     TEST_OPENER_NAME);
+}
 
 class PluginsTest : public ::testing::Test {
  protected:
@@ -97,33 +84,37 @@ TEST_F(PluginsTest, RefusesWhatIsNotAUrl) {
 }
 
 TEST_F(PluginsTest, HandsTheUrlToTheOpenerAsOneArgument) {
-  const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("opener-" + std::to_string(getpid()));
-  std::filesystem::create_directories(folder);
-  const std::filesystem::path opener = folder / "opener";
-  {
-    std::ofstream script(opener);
-    script << "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > \"$0.out\"\n";
-  }
-  chmod(opener.c_str(), 0755);
-  ScopedEnv program("TERVALA_LINK_OPENER", opener.string());
+  // The opener writes its argument count and first argument to the file named here.
+  tervala_testing::ScratchFolder folder("opener");
+  const std::string record = folder.Join("opener.out");
+  ScopedEnv record_to("TEST_OPENER_RECORD", record);
+  ScopedEnv program("TERVALA_LINK_OPENER", OpenerPath());
   const std::string url = "https://example.com/?q=$(touch%20pwned);x='y'&z=`id`";
   EXPECT_EQ(Call(kOpenUrlChannel, EncodableList{url}), EncodableValue(EncodableList{true}));
-  std::stringstream written;
-  written << std::ifstream(folder / "opener.out").rdbuf();
-  EXPECT_EQ(written.str(), "1|" + url);
-  std::filesystem::remove_all(folder);
+  EXPECT_EQ(tervala_testing::ReadWholeFile(record).value_or("(nothing written)"), "1|" + url);
 }
 
 TEST_F(PluginsTest, ReportsAnOpenerThatFailsOrIsMissing) {
   {
-    ScopedEnv program("TERVALA_LINK_OPENER", "false");
+    // Without a file to write to, the opener exits with status 1.
+    ScopedEnv record_to("TEST_OPENER_RECORD", std::nullopt);
+    ScopedEnv program("TERVALA_LINK_OPENER", OpenerPath());
     EXPECT_EQ(Call(kOpenUrlChannel, EncodableList{"https://example.com"}),
-              Error("launch-failed", "false failed with exit status 1"));
+              Error("launch-failed", OpenerPath() + " failed with exit status 1"));
   }
   ScopedEnv program("TERVALA_LINK_OPENER", "/nonexistent/opener");
-  EXPECT_EQ(Call(kOpenUrlChannel, EncodableList{"https://example.com"}),
-            Error("launch-failed", "Cannot start /nonexistent/opener: No such file or directory"));
+  const std::optional<EncodableValue> answer =
+      Call(kOpenUrlChannel, EncodableList{"https://example.com"});
+  ASSERT_TRUE(answer.has_value());
+  const auto* error = answer->GetIf<EncodableList>();
+  ASSERT_NE(error, nullptr);
+  ASSERT_EQ(error->size(), 3u);
+  EXPECT_EQ((*error)[0], EncodableValue("launch-failed"));
+  // The reason is the system's own text ("No such file or directory" on POSIX).
+  const auto* message = (*error)[1].GetIf<std::string>();
+  ASSERT_NE(message, nullptr);
+  EXPECT_THAT(*message, ::testing::StartsWith("Cannot start /nonexistent/opener: "));
+  EXPECT_GT(message->size(), std::string("Cannot start /nonexistent/opener: ").size());
 }
 
 TEST(PluginsRegistration, NullRegistrarRegistersNothing) {

@@ -1,7 +1,6 @@
 #include "platform/plugins/tests/relay_engine.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <fstream>
 
@@ -10,20 +9,14 @@
 namespace tervala_plugins::testing {
 
 RelayEngine::RelayEngine() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "relay-bundle-XXXXXX").string();
-  folder_ = mkdtemp(pattern.data());
-  std::filesystem::create_directory(folder_ / "vela_assets");
-  std::ofstream(folder_ / "icudtl.dat").close();
-  vela::EngineProject project(folder_.wstring());
+  std::filesystem::create_directory(folder_.path() / "vela_assets");
+  std::ofstream(folder_.path() / "icudtl.dat").close();
+  vela::EngineProject project(folder_.path().wstring());
   project.aot_library_path = std::filesystem::path(RELAY_BUNDLE_PATH).wstring();
   controller_ = std::make_unique<vela::VelaViewController>(320, 240, project);
 }
 
-RelayEngine::~RelayEngine() {
-  controller_.reset();
-  std::error_code ignored;
-  std::filesystem::remove_all(folder_, ignored);
-}
+RelayEngine::~RelayEngine() { controller_.reset(); }
 
 RelayedReply RelayEngine::Send(const std::string& channel, const std::vector<uint8_t>& message) {
   auto reply = std::make_shared<RelayedReply>();

@@ -16,6 +16,7 @@
 #include "embedding_client/message_codec.h"
 #include "embedding_client/vela_engine.h"
 #include "embedding_client/vela_view_controller.h"
+#include "platform/test_support/scratch_folder.h"
 #include "platform/win32/tests/message_pump.h"
 #include "vela_windows.h"
 
@@ -57,7 +58,7 @@ class RelayEngine {
                                            const vela::MessageCodec<vela::EncodableValue>& codec);
 
  private:
-  std::filesystem::path folder_;
+  tervala_testing::ScratchFolder folder_{"relay-bundle"};
   std::unique_ptr<vela::VelaViewController> controller_;
 };
 

@@ -49,8 +49,9 @@ TEST(X11ScreenTest, TheProgramShowsItsWindowWithContentAndClosesCleanly) {
     if (chdir(home.c_str()) != 0) _exit(126);
     unsetenv("TERVALA_HEADLESS");
     unsetenv("TERVALA_MONITORS");
-    setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+    // The application data and the registry (the user's theme) of its own, not the user's.
+    setenv("TERVALA_DATA_DIR", (home / "data").c_str(), 1);
+    setenv("TERVALA_REGISTRY", (home / "config" / "registry.reg").c_str(), 1);
     execl(TERVALA_APP, TERVALA_APP, static_cast<char*>(nullptr));
     _exit(127);
   }

@@ -1,14 +1,10 @@
-#include "runner/tests/def_window_proc_seam.h"
-
-#include <dlfcn.h>
+#include "runner/tests/recording_vela_window.h"
 
 #include <mutex>
 #include <utility>
 
 namespace runner_test {
 namespace {
-
-using DefWindowProcFunction = LRESULT(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
 
 std::mutex& CallsMutex() {
   static std::mutex* const mutex = new std::mutex();
@@ -21,6 +17,15 @@ std::vector<std::pair<HWND, UINT>>& Calls() {
 }
 
 }  // namespace
+
+LRESULT RecordingVelaWindow::DefaultProcedure(HWND const window, UINT const message,
+                                              WPARAM const wparam, LPARAM const lparam) noexcept {
+  {
+    std::lock_guard<std::mutex> lock(CallsMutex());
+    Calls().emplace_back(window, message);
+  }
+  return VelaWindow::DefaultProcedure(window, message, wparam, lparam);
+}
 
 std::vector<UINT> DefaultProcedureMessages(HWND window) {
   std::lock_guard<std::mutex> lock(CallsMutex());
@@ -37,13 +42,3 @@ void ClearDefaultProcedureMessages() {
 }
 
 }  // namespace runner_test
-
-extern "C" LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  static const auto layer_procedure =
-      reinterpret_cast<runner_test::DefWindowProcFunction>(dlsym(RTLD_NEXT, "DefWindowProcW"));
-  {
-    std::lock_guard<std::mutex> lock(runner_test::CallsMutex());
-    runner_test::Calls().emplace_back(window, message);
-  }
-  return layer_procedure(window, message, wparam, lparam);
-}
