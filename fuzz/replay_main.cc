@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
   for (const auto& path : inputs) {
     std::vector<uint8_t> bytes;
     if (!ReadFile(path, &bytes)) {
-      std::fprintf(stderr, "cannot read %s\n", path.c_str());
+      std::fprintf(stderr, "cannot read %s\n", path.string().c_str());
       return 1;
     }
     // A copy of exactly the input's size, so that ASan sees any read past its end.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/engine/tests/engine_test_support.h"
+#include "platform/test_support/environment.h"
 #include "platform/win32/posix/input.h"
 #include "vela_bundle.h"
 #include "vela_view_contents.h"
@@ -783,7 +784,7 @@ TEST_F(EngineTest, ABundleWithoutInputHandlersIgnoresInput) {
 // no WM_SIZE; on a monitor of another DPI the redraw the host asks for then must come at the
 // window's DPI, not at the 96 of the windowless view.
 TEST_F(EngineTest, AViewPlacedInAWindowTakesItsDpiBeforeTheRedraw) {
-  setenv("TERVALA_MONITORS", "0,0,1920,1080,192", 1);
+  tervala_testing::ScopedEnvironmentVariable monitors("TERVALA_MONITORS", "0,0,1920,1080,192");
   VelaDesktopEngine engine = CreateEngine("", {}, ENGINE_TEST_BUNDLE_CC);
   ASSERT_NE(engine, nullptr);
   NativeChannel metrics;
@@ -802,7 +803,6 @@ TEST_F(EngineTest, AViewPlacedInAWindowTakesItsDpiBeforeTheRedraw) {
   })) << ::testing::PrintToString(metrics.messages);
   VelaDesktopViewControllerDestroy(controller);
   DestroyWindow(host);
-  unsetenv("TERVALA_MONITORS");
 }
 
 // A bundle built against the first version of the header knows a shorter table: it runs, its
