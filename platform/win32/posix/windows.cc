@@ -361,6 +361,8 @@ HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_n
     window->queue = queue;
     window->procedure = window_class->procedure;
     window->style = style & ~static_cast<DWORD>(WS_VISIBLE);
+    // Windows clips every overlapped window against its siblings, asked for or not.
+    if (overlapped) window->style |= WS_CLIPSIBLINGS;
     window->ex_style = ex_style;
     window->message_only = message_only;
     if (child) {

@@ -31,14 +31,16 @@ TEST_F(WindowsTest, ClassesAreRegisteredOnceAndCannotGoWhileTheyHaveWindows) {
 
   HWND window = recorder_.Create();
   ASSERT_NE(window, nullptr);
-  EXPECT_FALSE(UnregisterClassW(Recorder::kClassName, nullptr));
+  EXPECT_FALSE(UnregisterClassW(Recorder::kClassName, GetModuleHandleW(nullptr)));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
   EXPECT_TRUE(DestroyWindow(window));
 
+  // A program's classes are found through its module (a null one names the system's).
   WNDCLASSW info{};
-  EXPECT_TRUE(GetClassInfoW(nullptr, Recorder::kClassName, &info));
-  EXPECT_TRUE(UnregisterClassW(Recorder::kClassName, nullptr));
-  EXPECT_FALSE(GetClassInfoW(nullptr, Recorder::kClassName, &info));
+  const HINSTANCE module = GetModuleHandleW(nullptr);
+  EXPECT_TRUE(GetClassInfoW(module, Recorder::kClassName, &info));
+  EXPECT_TRUE(UnregisterClassW(Recorder::kClassName, module));
+  EXPECT_FALSE(GetClassInfoW(module, Recorder::kClassName, &info));
   EXPECT_EQ(CreateWindowExW(0, Recorder::kClassName, L"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr,
                             nullptr),
             nullptr);
@@ -112,7 +114,7 @@ TEST_F(WindowsTest, RefusedCreationLeavesNoWindow) {
   EXPECT_EQ(recorder_.Count(WM_NCDESTROY), 1);
   EXPECT_EQ(recorder_.Count(WM_SIZE), 0);
   // Both windows are gone, so the class can go.
-  EXPECT_TRUE(UnregisterClassW(Recorder::kClassName, nullptr));
+  EXPECT_TRUE(UnregisterClassW(Recorder::kClassName, GetModuleHandleW(nullptr)));
 }
 
 TEST_F(WindowsTest, CreateParametersAndUserDataReachTheProcedure) {
@@ -129,7 +131,9 @@ TEST_F(WindowsTest, CreateParametersAndUserDataReachTheProcedure) {
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(seen, &marker);
   EXPECT_EQ(GetWindowLongPtrW(window, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&marker));
-  EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), DWORD{WS_OVERLAPPEDWINDOW});
+  // Windows adds WS_CLIPSIBLINGS to every overlapped window.
+  EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)),
+            DWORD{WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS});
   wchar_t title[32];
   EXPECT_EQ(GetWindowTextW(window, title, 32), 7);
   EXPECT_STREQ(title, L"Title \u00e9");
@@ -141,7 +145,8 @@ TEST_F(WindowsTest, CreateParametersAndUserDataReachTheProcedure) {
 }
 
 TEST_F(WindowsTest, MovingSendsSizeOnlyWhenTheSizeChanges) {
-  HWND window = recorder_.Create(nullptr, WS_OVERLAPPEDWINDOW, RECT{10, 20, 110, 70});
+  // A pop-up has no frame and no minimum size, so its window and client sizes agree.
+  HWND window = recorder_.Create(nullptr, WS_POPUP, RECT{10, 20, 110, 70});
   RECT rect{};
   ASSERT_TRUE(GetWindowRect(window, &rect));
   EXPECT_EQ(rect.left, 10);
@@ -177,7 +182,7 @@ TEST_F(WindowsTest, MovingSendsSizeOnlyWhenTheSizeChanges) {
 }
 
 TEST_F(WindowsTest, ChildCoordinatesAreRelativeToTheParent) {
-  HWND parent = recorder_.Create(nullptr, WS_OVERLAPPEDWINDOW, RECT{100, 100, 300, 300});
+  HWND parent = recorder_.Create(nullptr, WS_POPUP, RECT{100, 100, 300, 300});  // no frame
   HWND child = recorder_.Create(parent, WS_CHILD, RECT{10, 20, 30, 40});
   RECT rect{};
   GetWindowRect(child, &rect);
