@@ -16,6 +16,7 @@
 #include "bundle/sample/nimbus_records.h"
 #include "bundle/sample/sample_view.h"
 #include "bundle/tests/app_process.h"
+#include "bundle/tests/in_engine_support.h"
 #include "embedding_client/vela_engine.h"
 #include "embedding_client/vela_view.h"
 #include "embedding_client/vela_view_controller.h"
@@ -27,34 +28,6 @@ namespace {
 using tervala_bundle::AppDescription;
 using tervala_bundle::BridgeFrame;
 using tervala_bundle::FrameKind;
-
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-// Handles this thread's window messages until `done` holds; false after 20 seconds.
-bool PumpUntil(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!done()) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
-// An engine with its view, running the bundle of `data_folder`.
-std::unique_ptr<vela::VelaViewController> StartEngine(const std::string& data_folder,
-                                                      std::vector<std::string> arguments, int width,
-                                                      int height) {
-  vela::EngineProject project(Wide(data_folder));
-  project.entrypoint_arguments = std::move(arguments);
-  auto controller = std::make_unique<vela::VelaViewController>(width, height, project);
-  if (controller->engine() == nullptr || controller->view() == nullptr) return nullptr;
-  return controller;
-}
 
 VelaDesktopViewFrameInfo FrameInfo(const vela::VelaViewController& controller) {
   VelaDesktopViewFrameInfo info{};

@@ -17,16 +17,6 @@
 namespace win32_test {
 namespace {
 
-// Runs the usual message loop until WM_QUIT; returns the quit code.
-WPARAM RunLoop() {
-  MSG msg{};
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-  return msg.wParam;
-}
-
 class MessagesPosixTest : public ::testing::Test {
  protected:
   Recorder recorder_;

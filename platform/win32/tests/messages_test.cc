@@ -13,16 +13,6 @@ namespace {
 
 constexpr UINT kPing = WM_APP + 1;
 
-// Runs the usual message loop until WM_QUIT; returns the quit code.
-WPARAM RunLoop() {
-  MSG msg{};
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-  return msg.wParam;
-}
-
 class MessagesTest : public ::testing::Test {
  protected:
   Recorder recorder_;

@@ -110,6 +110,16 @@ class Recorder {
   std::map<UINT, Handler> handlers_;
 };
 
+// Runs the usual message loop until WM_QUIT; returns the quit code.
+inline WPARAM RunLoop() {
+  MSG msg{};
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return msg.wParam;
+}
+
 }  // namespace win32_test
 
 #endif  // TERVALA_PLATFORM_WIN32_TESTS_RECORDER_H_
