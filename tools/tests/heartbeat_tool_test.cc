@@ -144,7 +144,8 @@ TEST_F(HeartbeatToolTest, ShowsWhatARealAppLogged) {
   const ToolRun files = RunBuiltTool({"files"});
   EXPECT_EQ(files.exit_code, 0) << files.err;
   EXPECT_EQ(files.out, Listed(path) + "\t" + json + "\n");
-  EXPECT_EQ(RunBuiltTool({"show", path}).out, json + "\n");
+  const ToolRun show = RunBuiltTool({"show", path});
+  EXPECT_EQ(show.out, json + "\n") << "exit code " << show.exit_code << ": " << show.err;
 
   const ToolRun payload = RunBuiltTool({"payload", path});
   EXPECT_EQ(payload.exit_code, 0);
