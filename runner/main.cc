@@ -35,9 +35,7 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
 
   // TERVALA_DATA_DIR puts the app core's files (the heartbeat) in a folder of the user's
   // choice instead of the local application-data folder.
-  if (std::string data_folder = EnvironmentVariable("TERVALA_DATA_DIR"); !data_folder.empty()) {
-    nimbus::SetLocalAppDataFolder(std::move(data_folder));
-  }
+  nimbus::SetLocalAppDataFolderFromEnvironment("TERVALA_DATA_DIR");
 
   // The engine and plug-ins may use COM.
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

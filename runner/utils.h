@@ -20,10 +20,6 @@ void WriteStandardOutput(const std::string& text);
 // command line cannot be split.
 std::vector<std::string> CollectCommandLineArguments();
 
-// The value of the environment variable `name` as UTF-8; empty when it is not set or cannot
-// be converted.
-std::string EnvironmentVariable(const char* name);
-
 // The UTF-8 form of a null-terminated UTF-16 string; empty for null, for the empty string
 // and for invalid input such as an unpaired surrogate.
 std::string Utf16ToUtf8(const wchar_t* utf16_string);

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
 
 #include "runner/utils.h"
@@ -21,9 +20,4 @@ void OpenDebugConsole() {
 void WriteStandardOutput(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
-}
-
-std::string EnvironmentVariable(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? std::string(value) : std::string();
 }

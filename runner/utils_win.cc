@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <iostream>
-#include <string>
 
 #include "runner/utils.h"
 
@@ -33,16 +32,4 @@ void WriteStandardOutput(const std::string& text) {
   DWORD written = 0;
   ::WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
   if (console != INVALID_HANDLE_VALUE) ::CloseHandle(console);
-}
-
-std::string EnvironmentVariable(const char* name) {
-  // The C runtime's getenv gives the ANSI code page, which cannot hold every path.
-  const std::wstring wide_name(name, name + std::char_traits<char>::length(name));
-  const DWORD size = ::GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0);
-  if (size == 0) return std::string();
-  std::wstring value(size, L'\0');
-  const DWORD length = ::GetEnvironmentVariableW(wide_name.c_str(), value.data(), size);
-  if (length == 0 || length >= size) return std::string();
-  value.resize(length);
-  return Utf16ToUtf8(value.c_str());
 }

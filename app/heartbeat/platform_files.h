@@ -31,6 +31,11 @@ std::string AppDataDir(const char* app_name, bool should_create = true,
 // offers it to users as TERVALA_DATA_DIR. Safe to call from any thread.
 void SetLocalAppDataFolder(std::string folder);
 
+// Calls SetLocalAppDataFolder with the value of the environment variable `variable` (read as
+// UTF-8; on Windows from the wide environment, as the ANSI one cannot hold every path) when
+// it is set and not empty; otherwise changes nothing.
+void SetLocalAppDataFolderFromEnvironment(const char* variable);
+
 // Creates the one directory `path` (UTF-16 code units) unless it exists. Returns true when
 // the path is a directory afterwards. Parent folders are not created.
 bool EnsureDirectoryExists(const std::wstring& path, std::string* out_error = nullptr);

@@ -64,6 +64,11 @@ bool EnsureBaseExists(const std::wstring& base, std::string* out_error) {
 
 }  // namespace
 
+void SetLocalAppDataFolderFromEnvironment(const char* variable) {
+  const char* value = std::getenv(variable);
+  if (value != nullptr && value[0] != '\0') SetLocalAppDataFolder(value);
+}
+
 bool LocalAppDataBase(bool should_create, std::wstring* base, std::string* out_error) {
   const std::optional<std::string> folder = LocalAppDataFolder();
   if (!folder) {

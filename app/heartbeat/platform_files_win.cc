@@ -22,6 +22,19 @@ std::string ToUtf8(const std::wstring& text) { return NativeToUtf8(text.data(), 
 
 }  // namespace
 
+void SetLocalAppDataFolderFromEnvironment(const char* variable) {
+  const std::wstring name = Utf8ToNative(variable);
+  const DWORD size = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+  if (size == 0) return;
+  std::wstring value(size, L'\0');
+  const DWORD length = GetEnvironmentVariableW(name.c_str(), value.data(), size);
+  if (length == 0 || length >= size) return;
+  value.resize(length);
+  std::string error;
+  std::string folder = NativeToUtf8(value.data(), value.size(), &error);
+  if (error.empty() && !folder.empty()) SetLocalAppDataFolder(std::move(folder));
+}
+
 bool LocalAppDataBase(bool /*should_create*/, std::wstring* base, std::string* out_error) {
   PWSTR folder = nullptr;
   const HRESULT result = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder);

@@ -16,11 +16,6 @@ std::vector<std::string> ToolArguments(int argc, char** argv);
 // Standard input and output carry bytes as they are (no line-end translation).
 void UseBinaryStandardStreams();
 
-// The value of the environment variable `name` in UTF-8 (on Windows from the wide
-// environment, as the ANSI one cannot hold every path); empty when it is not set or is not
-// valid Unicode.
-std::string EnvironmentVariable(const char* name);
-
 }  // namespace tervala::tools
 
 #endif  // TERVALA_TOOLS_COMMON_TOOL_MAIN_H_

@@ -1,7 +1,5 @@
 #include "tools/common/tool_main.h"
 
-#include <cstdlib>
-
 namespace tervala::tools {
 
 // POSIX arguments are bytes already, taken as UTF-8 by the tools.
@@ -11,10 +9,5 @@ std::vector<std::string> ToolArguments(int argc, char** argv) {
 
 // POSIX streams make no difference between text and binary.
 void UseBinaryStandardStreams() {}
-
-std::string EnvironmentVariable(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? std::string(value) : std::string();
-}
 
 }  // namespace tervala::tools

@@ -43,15 +43,4 @@ void UseBinaryStandardStreams() {
   _setmode(_fileno(stdout), _O_BINARY);
 }
 
-std::string EnvironmentVariable(const char* name) {
-  const std::wstring wide_name(name, name + std::char_traits<char>::length(name));
-  const DWORD size = GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0);
-  if (size == 0) return std::string();
-  std::wstring value(size, L'\0');
-  const DWORD length = GetEnvironmentVariableW(wide_name.c_str(), value.data(), size);
-  if (length == 0 || length >= size) return std::string();
-  value.resize(length);
-  return ToUtf8(value.c_str());
-}
-
 }  // namespace tervala::tools

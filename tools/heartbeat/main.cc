@@ -18,10 +18,7 @@ int main(int argc, char** argv) {
     return tervala::tools::PrintVersion("tervala-heartbeat");
   // As for tervala_app: TERVALA_DATA_DIR names the folder that holds nimbus-heartbeat/ in
   // place of the user's local application-data folder.
-  if (std::string data_folder = tervala::tools::EnvironmentVariable("TERVALA_DATA_DIR");
-      !data_folder.empty()) {
-    nimbus::SetLocalAppDataFolder(std::move(data_folder));
-  }
+  nimbus::SetLocalAppDataFolderFromEnvironment("TERVALA_DATA_DIR");
   const int status = tervala::heartbeat_tool::RunHeartbeatTool(args, std::cout, std::cerr);
   std::cout.flush();
   return std::cout.good() ? status : 1;
