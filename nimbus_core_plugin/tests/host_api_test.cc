@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/plugins/tests/relay_engine.h"
+#include "plugins/tests/relay_engine.h"
 
 namespace nimbus_core_windows {
 namespace {

@@ -21,7 +21,7 @@
 #include "nimbus_core_plugin/nimbus_core_plugin_c_api.h"
 #include "nimbus_core_plugin/tests/app_core_test.h"
 #include "nimbus_core_plugin/vela_nimbus_plugin.h"
-#include "platform/plugins/tests/relay_engine.h"
+#include "plugins/tests/relay_engine.h"
 #include "platform/test_support/paths.h"
 
 namespace nimbus_core_windows {

@@ -12,7 +12,7 @@
 #include "nimbus_core_plugin/host_api.h"
 #include "nimbus_core_plugin/nimbus_core_plugin_c_api.h"
 #include "nimbus_core_plugin/tests/app_core_test.h"
-#include "platform/plugins/tests/relay_engine.h"
+#include "plugins/tests/relay_engine.h"
 
 namespace nimbus_core_windows {
 namespace {

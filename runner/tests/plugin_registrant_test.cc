@@ -12,7 +12,7 @@
 #include "app/heartbeat/platform_files.h"
 #include "embedding_client/standard_message_codec.h"
 #include "nimbus_core_plugin/host_api.h"
-#include "platform/plugins/tests/relay_engine.h"
+#include "plugins/tests/relay_engine.h"
 #include "platform/test_support/environment.h"
 #include "platform/test_support/scratch_folder.h"
 

@@ -1,5 +1,5 @@
-#ifndef TERVALA_PLATFORM_PLUGINS_SRC_DESKTOP_OPENER_H_
-#define TERVALA_PLATFORM_PLUGINS_SRC_DESKTOP_OPENER_H_
+#ifndef TERVALA_PLUGINS_DESKTOP_OPENER_H_
+#define TERVALA_PLUGINS_DESKTOP_OPENER_H_
 
 // Hands a URL to the desktop's opener program.
 
@@ -25,4 +25,4 @@ void OpenWithDesktop(const std::string& url, OpenDone done);
 
 }  // namespace tervala_plugins
 
-#endif  // TERVALA_PLATFORM_PLUGINS_SRC_DESKTOP_OPENER_H_
+#endif  // TERVALA_PLUGINS_DESKTOP_OPENER_H_

@@ -1,4 +1,4 @@
-#include "platform/plugins/src/permission_status.h"
+#include "plugins/permissions_windows/permission_status.h"
 
 #include <array>
 #include <string_view>

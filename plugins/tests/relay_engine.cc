@@ -1,4 +1,4 @@
-#include "platform/plugins/tests/relay_engine.h"
+#include "plugins/tests/relay_engine.h"
 
 #include <gtest/gtest.h>
 

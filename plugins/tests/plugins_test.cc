@@ -9,7 +9,7 @@
 #include "embedding_client/standard_message_codec.h"
 #include "link_opener_windows_plugin.h"
 #include "permissions_windows_plugin.h"
-#include "platform/plugins/tests/relay_engine.h"
+#include "plugins/tests/relay_engine.h"
 #include "platform/test_support/environment.h"
 #include "platform/test_support/paths.h"
 #include "platform/test_support/scratch_folder.h"

@@ -1,8 +1,10 @@
-#ifndef TERVALA_PLATFORM_PLUGINS_SRC_SINGLE_CHANNEL_PLUGIN_H_
-#define TERVALA_PLATFORM_PLUGINS_SRC_SINGLE_CHANNEL_PLUGIN_H_
+#ifndef TERVALA_EMBEDDING_CLIENT_SINGLE_CHANNEL_PLUGIN_H_
+#define TERVALA_EMBEDDING_CLIENT_SINGLE_CHANNEL_PLUGIN_H_
 
 // Registration of a plug-in that serves one channel of the standard codec with a handler
-// that keeps no state: the plug-in libraries' entry points.
+// that keeps no state: all a small plug-in library's registration function needs to do.
+// The handler runs on the UI thread; it may keep the reply and answer later, from any
+// thread, once.
 
 #include <memory>
 
@@ -31,4 +33,4 @@ inline void RegisterSingleChannelPlugin(VelaDesktopPluginRegistrar registrar, co
 
 }  // namespace tervala_plugins
 
-#endif  // TERVALA_PLATFORM_PLUGINS_SRC_SINGLE_CHANNEL_PLUGIN_H_
+#endif  // TERVALA_EMBEDDING_CLIENT_SINGLE_CHANNEL_PLUGIN_H_

@@ -1,5 +1,5 @@
-#ifndef TERVALA_PLATFORM_PLUGINS_SRC_PERMISSION_STATUS_H_
-#define TERVALA_PLATFORM_PLUGINS_SRC_PERMISSION_STATUS_H_
+#ifndef TERVALA_PLUGINS_PERMISSION_STATUS_H_
+#define TERVALA_PLUGINS_PERMISSION_STATUS_H_
 
 // What the desktop grants the application, permission by permission.
 
@@ -14,4 +14,4 @@ std::optional<std::string> PermissionStatus(const std::string& name);
 
 }  // namespace tervala_plugins
 
-#endif  // TERVALA_PLATFORM_PLUGINS_SRC_PERMISSION_STATUS_H_
+#endif  // TERVALA_PLUGINS_PERMISSION_STATUS_H_

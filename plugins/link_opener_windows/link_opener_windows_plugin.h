@@ -1,5 +1,5 @@
-#ifndef TERVALA_PLATFORM_PLUGINS_LINK_OPENER_WINDOWS_PLUGIN_H_
-#define TERVALA_PLATFORM_PLUGINS_LINK_OPENER_WINDOWS_PLUGIN_H_
+#ifndef TERVALA_PLUGINS_LINK_OPENER_WINDOWS_PLUGIN_H_
+#define TERVALA_PLUGINS_LINK_OPENER_WINDOWS_PLUGIN_H_
 
 // The link opener plug-in library: opens a URL with the desktop's opener on the channel
 // "dev.vela.plugins.LinkOpenerWindows.openUrl". A request is [url]; the answer is [true]
@@ -38,4 +38,4 @@ LINK_OPENER_WINDOWS_PLUGIN_EXPORT void LinkOpenerWindowsRegisterWithRegistrar(
 }  // extern "C"
 #endif
 
-#endif  // TERVALA_PLATFORM_PLUGINS_LINK_OPENER_WINDOWS_PLUGIN_H_
+#endif  // TERVALA_PLUGINS_LINK_OPENER_WINDOWS_PLUGIN_H_

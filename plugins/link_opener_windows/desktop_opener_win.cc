@@ -9,7 +9,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/plugins/src/desktop_opener.h"
+#include "plugins/link_opener_windows/desktop_opener.h"
 #include "platform/windows_text/windows_text.h"
 
 namespace tervala_plugins {

@@ -1,5 +1,5 @@
-#ifndef TERVALA_PLATFORM_PLUGINS_PERMISSIONS_WINDOWS_PLUGIN_H_
-#define TERVALA_PLATFORM_PLUGINS_PERMISSIONS_WINDOWS_PLUGIN_H_
+#ifndef TERVALA_PLUGINS_PERMISSIONS_WINDOWS_PLUGIN_H_
+#define TERVALA_PLUGINS_PERMISSIONS_WINDOWS_PLUGIN_H_
 
 // The permissions plug-in library: tells the engine-side application the status of a
 // permission on the channel "dev.vela.plugins.PermissionsWindows.checkPermissionStatus".
@@ -34,4 +34,4 @@ PERMISSIONS_WINDOWS_PLUGIN_EXPORT void PermissionsWindowsPluginRegisterWithRegis
 }  // extern "C"
 #endif
 
-#endif  // TERVALA_PLATFORM_PLUGINS_PERMISSIONS_WINDOWS_PLUGIN_H_
+#endif  // TERVALA_PLUGINS_PERMISSIONS_WINDOWS_PLUGIN_H_

@@ -3,9 +3,9 @@
 #include <optional>
 #include <string>
 
-#include "platform/plugins/src/channel_replies.h"
-#include "platform/plugins/src/desktop_opener.h"
-#include "platform/plugins/src/single_channel_plugin.h"
+#include "embedding_client/plugin_replies.h"
+#include "plugins/link_opener_windows/desktop_opener.h"
+#include "embedding_client/single_channel_plugin.h"
 
 namespace tervala_plugins {
 namespace {

@@ -1,5 +1,5 @@
-#ifndef TERVALA_PLATFORM_PLUGINS_TESTS_RELAY_ENGINE_H_
-#define TERVALA_PLATFORM_PLUGINS_TESTS_RELAY_ENGINE_H_
+#ifndef TERVALA_PLUGINS_TESTS_RELAY_ENGINE_H_
+#define TERVALA_PLUGINS_TESTS_RELAY_ENGINE_H_
 
 // Test helper for plug-ins: a running engine whose application (relay_bundle.c) sends
 // whatever bytes the test gives it on any channel, as the engine-side application would,
@@ -67,4 +67,4 @@ using win32_testing::PumpUntil;
 
 }  // namespace tervala_plugins::testing
 
-#endif  // TERVALA_PLATFORM_PLUGINS_TESTS_RELAY_ENGINE_H_
+#endif  // TERVALA_PLUGINS_TESTS_RELAY_ENGINE_H_

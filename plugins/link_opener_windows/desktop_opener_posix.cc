@@ -1,4 +1,4 @@
-#include "platform/plugins/src/desktop_opener.h"
+#include "plugins/link_opener_windows/desktop_opener.h"
 
 #include <spawn.h>
 #include <sys/wait.h>
