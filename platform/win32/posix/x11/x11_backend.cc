@@ -27,6 +27,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -592,9 +593,10 @@ void EnsureDisplayBackend() {
   std::call_once(once, [] {
     const char* headless = std::getenv("TERVALA_HEADLESS");
     const char* display = std::getenv("DISPLAY");
-    if ((headless != nullptr && headless[0] != '\0') || display == nullptr || display[0] == '\0') {
-      return;
-    }
+    // TERVALA_HEADLESS set to anything but "" or "0" keeps the windows in memory.
+    const bool wants_headless =
+        headless != nullptr && headless[0] != '\0' && std::string_view(headless) != "0";
+    if (wants_headless || display == nullptr || display[0] == '\0') return;
     std::unique_ptr<X11Backend> backend = X11Backend::Open(display);
     if (!backend) {
       std::fprintf(stderr,
