@@ -96,6 +96,26 @@ else
   fail "lintian: $(grep '^E: ' "$work/lintian.log" || cat "$work/lintian.log")"
 fi
 
+# --- An app of its own, installed: the greeter example, left out of the package, is
+# installed on its own with `cmake --install --component` and runs from any folder.
+if [[ -d $unpacked/usr/lib/greeter || -e $unpacked/usr/bin/greeter ]]; then
+  fail "the Debian package carries the greeter example"
+else
+  pass "the Debian package leaves the examples out"
+fi
+examples=$work/examples-install
+status=0
+cmake --install build/release --component examples --prefix "$examples" >"$work/examples-install.log" 2>&1 ||
+  status=$?
+mkdir -p "$work/greeter-run"
+output=$(cd "$work/greeter-run" && TERVALA_DATA_DIR=$work/greeter-run TERVALA_HEADLESS=1 \
+           "$examples/bin/greeter" --name=Ada --exit-when-done 2>&1) || status=$?
+if [[ $status == 0 && $output == *"greeting: Hello, Ada!"* ]]; then
+  pass "the installed greeter example's bundle reaches its plug-in"
+else
+  fail "the installed greeter example (exit $status): $(cat "$work/examples-install.log") $output"
+fi
+
 # --- The Windows installer, under Wine.
 wine=$root/scripts/wine.sh
 export WINEPREFIX=${WINEPREFIX:-$root/build/windows/wine-prefix}

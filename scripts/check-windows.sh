@@ -61,7 +61,8 @@ else
   fail "vela_windows.dll exports more: $(exports "$bin/vela_windows.dll" | grep -v '^VelaDesktop' | head -5)"
 fi
 for plugin in permissions_windows_plugin:PermissionsWindowsPluginRegisterWithRegistrar \
-              link_opener_windows_plugin:LinkOpenerWindowsRegisterWithRegistrar; do
+              link_opener_windows_plugin:LinkOpenerWindowsRegisterWithRegistrar \
+              greeter_plugin:GreeterPluginRegisterWithRegistrar; do
   dll=${plugin%%:*}
   if [[ $(exports "$bin/$dll.dll") == "${plugin#*:}" ]]; then
     pass "$dll.dll exports only ${plugin#*:}"

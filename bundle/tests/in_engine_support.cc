@@ -65,6 +65,8 @@ bool FrameShowsText(const std::vector<uint8_t>& pixels, uint32_t width, std::str
       auto is_ink = [&](const std::pair<uint32_t, uint32_t>& p) {
         return std::memcmp(at(left + p.first, top + p.second), ink, 3) == 0;
       };
+      // An unlit pixel first: in a plain area every lit pixel would match.
+      if (!unlit.empty() && is_ink(unlit[unlit.size() / 2])) continue;
       bool found = true;
       for (const auto& p : lit) {
         if (!is_ink(p)) {
