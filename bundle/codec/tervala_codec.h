@@ -144,11 +144,11 @@ float tervala_float_at(const TervalaValue* list, size_t index);
 
 /* The reply envelope. */
 typedef enum TervalaReplyKind {
-  TERVALA_REPLY_EMPTY,     /* no bytes */
-  TERVALA_REPLY_SUCCESS,   /* [value]: the reader stands at the value */
-  TERVALA_REPLY_ERROR,     /* [code, message, details]: code and message set; the reader
-                              stands at the details */
-  TERVALA_REPLY_MALFORMED  /* anything else, or bytes that do not decode */
+  TERVALA_REPLY_EMPTY,    /* no bytes */
+  TERVALA_REPLY_SUCCESS,  /* [value]: the reader stands at the value */
+  TERVALA_REPLY_ERROR,    /* [code, message, details]: code and message set; the reader
+                             stands at the details */
+  TERVALA_REPLY_MALFORMED /* anything else, or bytes that do not decode */
 } TervalaReplyKind;
 
 /* A reply's envelope, taken apart. */
