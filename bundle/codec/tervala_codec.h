@@ -10,20 +10,18 @@
  * call every later one fails too, so a sequence of calls needs one check at its end.
  * No function keeps global state; a writer or reader belongs to one thread at a time.
  *
- * Sending a request and reading its reply:
+ * Sending a request (here ["camera"]) and reading its reply:
  *
- *   TervalaWriter w;
- *   tervala_writer_init(&w);
- *   tervala_write_list(&w, 1);                       // the request: ["camera"]
- *   tervala_write_cstring(&w, "camera");
- *   if (!w.failed) host->send_message(host, channel, w.data, w.size, OnReply, NULL);
- *   tervala_writer_free(&w);
- *   ...
  *   static void OnReply(const uint8_t* data, size_t size, void* user_data) {
  *     TervalaReader r; TervalaReply reply; const char* status; size_t length;
  *     if (tervala_read_reply(&r, data, size, &reply) == TERVALA_REPLY_SUCCESS &&
  *         tervala_read_string(&r, &status, &length)) printf("%.*s\n", (int)length, status);
  *   }
+ *   TervalaWriter w;
+ *   tervala_writer_init(&w);
+ *   if (tervala_write_list(&w, 1) && tervala_write_cstring(&w, "camera"))
+ *     host->send_message(host, channel, w.data, w.size, OnReply, NULL);
+ *   tervala_writer_free(&w);
  */
 #ifndef TERVALA_BUNDLE_CODEC_TERVALA_CODEC_H_
 #define TERVALA_BUNDLE_CODEC_TERVALA_CODEC_H_
