@@ -10,6 +10,7 @@
 
 #include "app/heartbeat/platform_files.h"
 #include "embedding_client/engine_project.h"
+#include "runner/exit_code_channel.h"
 #include "runner/host_options.h"
 #include "runner/utils.h"
 #include "runner/vela_window.h"
@@ -57,5 +58,6 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   }
 
   ::CoUninitialize();
-  return EXIT_SUCCESS;
+  // 0 unless the application chose another code.
+  return RequestedExitCode();
 }

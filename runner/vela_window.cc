@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "runner/exit_code_channel.h"
 #include "runner/plugin_registrant.h"
 
 VelaWindow::VelaWindow(const vela::EngineProject& project) : project_(project) {}
@@ -23,6 +24,7 @@ bool VelaWindow::OnCreated() {
   if (controller_->engine() == nullptr || controller_->view() == nullptr) return false;
 
   RegisterAllPlugins(controller_->engine());
+  InstallExitCodeChannel(&controller_->engine()->messenger());
   AttachChildWindow(controller_->view()->NativeWindow());
 
   // The window stays hidden until there is something to see; the forced redraw makes sure

@@ -141,8 +141,15 @@ class SampleApp {
     std::fwrite(summary.data(), 1, summary.size(), stdout);
     std::fflush(stdout);
     // The app core finishes the day's heartbeat write before the process ends, so the app
-    // can close as soon as the answers are in.
-    if (arguments_.exit_when_ready) host_->post_task(host_, &SampleApp::OnCloseTask, this, 0);
+    // can close as soon as the answers are in. When the app it was asked for could not be
+    // created, the program ends with exit code 1, set through the host's channel first.
+    if (!arguments_.exit_when_ready) return;
+    if (status_.app_error || status_.core_error) {
+      Send(kSetExitCodeChannel, vela::EncodableValue(vela::EncodableList{int32_t{1}}),
+           [this](const ChannelReply&) { host_->request_close(host_); });
+      return;
+    }
+    host_->post_task(host_, &SampleApp::OnCloseTask, this, 0);
   }
 
   static void OnCloseTask(void* user_data) {

@@ -71,6 +71,8 @@ inline constexpr char kCheckedPermission[] = "camera";
 inline constexpr char kCheckPermissionChannel[] =
     "dev.vela.plugins.PermissionsWindows.checkPermissionStatus";
 inline constexpr char kOpenUrlChannel[] = "dev.vela.plugins.LinkOpenerWindows.openUrl";
+// The host's channel that sets the program's exit code: [code].
+inline constexpr char kSetExitCodeChannel[] = "dev.tervala.host.setExitCode";
 
 // The backend console's page of a project (its home page without one); characters outside
 // the URL-safe set of the project id are percent-encoded.

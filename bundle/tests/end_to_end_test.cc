@@ -76,10 +76,12 @@ TEST(SampleEndToEndTest, InitialisesTheDefaultAppFromTheConfigFileAndKeepsItsHea
   EXPECT_GT(fs::file_size(run.data.path() + "/nimbus-heartbeat/" + files[0]), 0u);
 }
 
-TEST(SampleEndToEndTest, WithoutAConfigFileReportsTheAppNotCreatedAndStillEndsNormally) {
+// The app asked for could not be created: the sample says why, and --exit-when-ready ends
+// with exit code 1, so a script sees the failure.
+TEST(SampleEndToEndTest, WithoutAConfigFileReportsTheAppNotCreatedAndExitsWithOne) {
   SampleRun run;
   run.Run({"--exit-when-ready"});
-  EXPECT_EQ(run.exit_code, 0) << run.errors;
+  EXPECT_EQ(run.exit_code, 1) << run.errors;
   EXPECT_THAT(run.output, HasSubstr("Tervala sample: initializeApp failed: app-not-created"));
   EXPECT_THAT(run.output, HasSubstr("Tervala sample: no apps"));
   EXPECT_TRUE(HeartbeatFiles(run.data.path()).empty());
