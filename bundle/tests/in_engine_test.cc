@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -44,11 +45,30 @@ std::vector<uint8_t> Pixels(const vela::VelaViewController& controller) {
   return pixels;
 }
 
-// Whether the view's latest frame shows the text, at the font scale of 96 DPI.
-bool ShowsText(const vela::VelaViewController& controller, std::string_view text) {
-  return FrameShowsText(Pixels(controller), FrameInfo(controller).width, text,
-                        tervala_bundle::TextScaleForDpi(96));
-}
+// Whether the view's latest frame shows every one of the texts, at the font scale of 96 DPI.
+// A frame is searched once: until the next one comes, the answer stays.
+class FrameText {
+ public:
+  explicit FrameText(const vela::VelaViewController& controller) : controller_(controller) {}
+
+  bool Shows(std::initializer_list<std::string_view> texts) {
+    const VelaDesktopViewFrameInfo info = FrameInfo(controller_);
+    if (info.frame_count == searched_frame_) return found_;
+    searched_frame_ = info.frame_count;
+    const std::vector<uint8_t> pixels = Pixels(controller_);
+    found_ = true;
+    for (std::string_view text : texts) {
+      found_ =
+          found_ && FrameShowsText(pixels, info.width, text, tervala_bundle::TextScaleForDpi(96));
+    }
+    return found_;
+  }
+
+ private:
+  const vela::VelaViewController& controller_;
+  uint64_t searched_frame_ = 0;  // no frame yet
+  bool found_ = false;
+};
 
 TEST(InEngineTest, TheSampleDrawsItsAnswersAndFollowsTheView) {
   auto controller = StartEngine(SAMPLE_DATA_DIR, {}, 640, 480);
@@ -84,9 +104,9 @@ TEST(InEngineTest, TheSampleDrawsItsAnswersAndFollowsTheView) {
       });
 
   // The default app is asked for after the core has answered, and each answer is drawn.
+  FrameText text(*controller);
   ASSERT_TRUE(PumpUntil([&] {
-    return app_requests == 1 && ShowsText(*controller, "Nimbus core initialised") &&
-           ShowsText(*controller, "__NIMBUSAPP_DEFAULT");
+    return app_requests == 1 && text.Shows({"Nimbus core initialised", "__NIMBUSAPP_DEFAULT"});
   }));
   EXPECT_EQ(core_requests, 1);
   VelaDesktopViewFrameInfo info = FrameInfo(*controller);
@@ -158,9 +178,10 @@ TEST(InEngineTest, TheSamplesControlsSendTheirRequests) {
   EXPECT_EQ(requests[2], "initializeApp my1");
   EXPECT_EQ(requests[3], "checkPermissionStatus camera");
   // The answers are drawn in the request list (however many frames that took).
+  FrameText text(*controller);
   EXPECT_TRUE(PumpUntil([&] {
-    return ShowsText(*controller, "Create app \"my1\": answered: app my1") &&
-           ShowsText(*controller, "Permission camera: answered: granted");
+    return text.Shows(
+        {"Create app \"my1\": answered: app my1", "Permission camera: answered: granted"});
   }));
   controller.reset();
 }
