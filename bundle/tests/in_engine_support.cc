@@ -1,6 +1,8 @@
 #include "bundle/tests/in_engine_support.h"
 
 #include <windows.h>
+// <windows.h> names DrawTextW DrawText; the canvas's own DrawText is meant here.
+#undef DrawText
 
 #include <chrono>
 #include <cstring>
