@@ -353,11 +353,13 @@ class Bridge {
       }
       case FrameKind::kListen: {
         if (unusable_name || hung_up) return;
-        std::lock_guard<std::mutex> lock(mutex_);
-        listen_requests_.insert(std::move(frame.channel));
-        // One task applies every request made before it runs.
-        if (std::exchange(engine_task_posted_, true)) return;
-        break;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          listen_requests_.insert(std::move(frame.channel));
+        }
+        // Channel handlers belong to the engine thread.
+        PostEngineTask();
+        return;
       }
       case FrameKind::kResponse: {
         VelaBundleResponse* response = nullptr;
@@ -386,8 +388,6 @@ class Bridge {
         Report("a frame of kind " + std::to_string(frame.kind) + " from the client is ignored");
         return;
     }
-    // Channel handlers belong to the engine thread.
-    host_->post_task(host_, &Bridge::EngineTask, this, 0);
   }
 
   // Queues a frame for the client of `connection`, if it is still the one connected; the
@@ -430,10 +430,43 @@ class Bridge {
       release_listeners_ = true;
     }
     for (auto& [id, response] : unanswered) host_->send_response(host_, response, nullptr, 0);
-    host_->post_task(host_, &Bridge::EngineTask, this, 0);
+    PostEngineTask();
   }
 
-  void PostRedraw() { host_->post_task(host_, &Bridge::OnDraw, this, 0); }
+  // Posts the engine task unless one is pending already: it applies every listen request and
+  // release made before it runs, so clients that come and go at any rate leave at most one
+  // in the engine's queue.
+  void PostEngineTask() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (std::exchange(engine_task_posted_, true)) return;
+    }
+    if (!host_->post_task(host_, &Bridge::EngineTask, this, 0)) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      engine_task_posted_ = false;  // the engine is stopping
+    }
+  }
+
+  // Posts a redraw unless one is pending already: it draws the state of the moment it runs.
+  void PostRedraw() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (std::exchange(redraw_posted_, true)) return;
+    }
+    if (!host_->post_task(host_, &Bridge::RedrawTask, this, 0)) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      redraw_posted_ = false;
+    }
+  }
+
+  static void RedrawTask(void* user_data) {
+    auto* bridge = static_cast<Bridge*>(user_data);
+    {
+      std::lock_guard<std::mutex> lock(bridge->mutex_);
+      bridge->redraw_posted_ = false;
+    }
+    bridge->Draw();
+  }
 
   // Engine thread: applies the listen requests and releases.
   static void EngineTask(void* user_data) {
@@ -543,6 +576,7 @@ class Bridge {
   bool stopping_ = false;
   std::set<std::string> listen_requests_;
   bool engine_task_posted_ = false;
+  bool redraw_posted_ = false;
   bool close_requested_ = false;
   bool release_listeners_ = false;
   std::string status_;
