@@ -157,8 +157,6 @@ struct HeartbeatController::Core {
   std::mutex lent_mutex;
   const DateProvider* date_provider;  // Guarded by lent_mutex.
   std::atomic<bool> stopped{false};
-  // Last: it goes first, so no task runs while the rest is destroyed.
-  scheduler::Scheduler scheduler;
 
   // Worker thread only, under the file lock.
   bool cleaned = false;
@@ -172,6 +170,9 @@ struct HeartbeatController::Core {
   // the same kind gets them.
   std::string unclaimed_payload;
   std::string unclaimed_agent;
+
+  // Last: it goes first, so no task runs while the rest is destroyed.
+  scheduler::Scheduler scheduler;
 };
 
 HeartbeatController::HeartbeatController(const std::string& heartbeat_key, LoggerBase* logger,
