@@ -1,8 +1,10 @@
 #include "app/app.h"
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/app_registry.h"
 #include "app/assert.h"
@@ -25,12 +27,11 @@ constexpr int kExitHeartbeatWaitMs = 2000;
 // Apps live until the process ends, and their heartbeat workers are not joined at exit: a
 // program that ends right after creating an app (the usual short-lived run) would cut the
 // day's heartbeat write short. Waiting here, before the process goes, lets it land.
+// The workers run side by side, so one deadline serves them all.
 void FinishHeartbeatsAtExit() {
-  for (App* app : GetAllApps()) {
-    if (auto controller = app->GetHeartbeatController()) {
-      controller->WaitUntilIdle(kExitHeartbeatWaitMs);
-    }
-  }
+  std::vector<std::shared_ptr<heartbeat::HeartbeatController>> controllers;
+  for (App* app : GetAllApps()) controllers.push_back(app->GetHeartbeatController());
+  heartbeat::WaitUntilAllIdle(controllers, kExitHeartbeatWaitMs);
 }
 
 }  // namespace
@@ -59,12 +60,10 @@ App::~App() {
   }
   // The day's heartbeat may still be queued (an app deleted right after its creation):
   // it is given its time to land, as at process exit. Then the controller stops, since its
-  // worker uses the app's logger, which RemoveApp ends, and its date provider; holders of a
-  // shared copy keep a controller that does nothing more.
-  if (controller) {
-    controller->WaitUntilIdle(kExitHeartbeatWaitMs);
-    controller->Shutdown();
-  }
+  // worker uses the app's logger, which RemoveApp ends, and its date provider; a task still
+  // in a disk that does not answer is left to end without them. Holders of a shared copy
+  // keep a controller that does nothing more.
+  if (controller) controller->ShutdownWithin(kExitHeartbeatWaitMs);
   RemoveApp(this);
   controller.reset();
   internal_.reset();

@@ -8,19 +8,22 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/heartbeat/date_provider.h"
-#include "app/heartbeat/heartbeat_storage.h"
 #include "app/log.h"
-#include "app/scheduler.h"
 
 namespace nimbus {
 namespace heartbeat {
 
 // Logs heartbeats into one app's heartbeat file. Every task (reading and writing the file,
-// and the date fields below) runs on the controller's single scheduler worker, which starts
-// with the first task; the public functions may be called from any thread.
+// and the controller's dates) runs on the controller's single scheduler worker, which starts
+// with the first task; the public functions may be called from any thread. Within the
+// process, the tasks of all controllers whose keys name the same file (keys that differ only
+// in characters a file name drops) run one at a time, so none reads the file while another
+// rewrites it.
 class HeartbeatController {
  public:
   // The current calendar time in whole seconds. Called on the threads that call the
@@ -28,9 +31,10 @@ class HeartbeatController {
   using Clock = std::function<int64_t()>;
 
   // `heartbeat_key` names the app's file (see HeartbeatStorage); the folder and the file
-  // are created here, on the calling thread. `logger` and `date_provider` are lent: they
-  // must stay valid until Shutdown has returned or the controller is gone. `clock` times
-  // the request functions (the system's calendar clock when empty).
+  // are created here, on the calling thread (temporary files that killed writers left are
+  // removed by the first task, on the worker). `logger` and `date_provider` are lent: they
+  // must stay valid until Shutdown or ShutdownWithin has returned or the controller is gone.
+  // `clock` times the request functions (the system's calendar clock when empty).
   HeartbeatController(const std::string& heartbeat_key, LoggerBase* logger,
                       const DateProvider& date_provider, Clock clock = nullptr);
   // Shuts down; tasks still queued never run.
@@ -48,8 +52,10 @@ class HeartbeatController {
   // payload's limit, the agents go in order while they fit and the rest stay for the next
   // request. Empty when there is nothing to give: no heartbeats, all taken today, called
   // again within 30 seconds, or the worker did not answer within 300 milliseconds (however
-  // slow the disk). A request given up on loses nothing: the heartbeats stay in the file,
-  // or, when the worker had already taken them out, its payload goes to the next request.
+  // slow the disk). When a request is given up on before the worker took the heartbeats
+  // out, they stay in the file. When the worker had already taken them out, its payload is
+  // kept in memory only, for the next request of this controller: it is lost if the process
+  // ends or the controller is shut down first.
   std::string TakeStoredHeartbeatsPayload();
 
   // Takes the user agent under which today's heartbeat was stored and removes today's date
@@ -66,40 +72,37 @@ class HeartbeatController {
   // their owner may destroy them while others still hold the controller.
   void Shutdown();
 
+  // As Shutdown, after giving the tasks handed to the worker before this call at most
+  // `timeout_ms` milliseconds to finish; but a task still running then (on a disk that does
+  // not answer) is not waited for: it ends on its own later, logging through the
+  // process-wide logger and reading no date. Queued and later tasks never run. The file is
+  // then as that task leaves it: replaced whole or not at all. True when everything had
+  // finished in time.
+  bool ShutdownWithin(int timeout_ms);
+
  private:
+  struct Core;
   struct PendingRequest;
 
-  void LogHeartbeatTask();
-  void PayloadTask(PendingRequest& request);
-  void TodaysAgentTask(PendingRequest& request);
   // Runs `task` on the worker and waits for its result (see the request functions).
-  std::string Request(std::atomic<int64_t>& last_request_time,
-                      void (HeartbeatController::*task)(PendingRequest&));
-  // Hands a task's result to its caller, or to `unclaimed` when the caller has given up.
-  static void Answer(PendingRequest& request, std::string result, std::string* unclaimed);
+  std::string Request(std::atomic<int64_t>& last_request_time, void (Core::*task)(PendingRequest&));
 
-  HeartbeatStorage storage_;
-  LoggerBase* logger_;
-  scheduler::Scheduler scheduler_;
-  const DateProvider& date_provider_;
+  // The state the tasks use, shared with them, so that a task left running by
+  // ShutdownWithin keeps it valid after the controller is gone.
+  std::shared_ptr<Core> core_;
   Clock clock_;
-  std::atomic<bool> shut_down_{false};
+  // Set once ShutdownWithin left a task running: nothing may wait for the worker then.
+  std::atomic<bool> abandoned_{false};
   // When each request function last went to the worker; any calling thread.
   std::atomic<int64_t> last_payload_request_time_{0};
   std::atomic<int64_t> last_agent_request_time_{0};
-
-  // Worker thread only.
-  // The date of the last heartbeat this process knows to be on disk.
-  std::string last_logged_date_;
-  // The date on which the stored heartbeats were last handed out as a payload.
-  std::string last_payload_date_;
-  // The date on which today's heartbeat was last handed out as a user agent.
-  std::string last_agent_date_;
-  // Results taken from the file for a caller that had stopped waiting; the next request of
-  // the same kind gets them.
-  std::string unclaimed_payload_;
-  std::string unclaimed_agent_;
 };
+
+// Waits, as WaitUntilIdle does, for each of `controllers`, all within one `timeout_ms`:
+// their workers run side by side, so the whole wait lasts at most `timeout_ms` however
+// many controllers there are. True when every one became idle in time.
+bool WaitUntilAllIdle(const std::vector<std::shared_ptr<HeartbeatController>>& controllers,
+                      int timeout_ms);
 
 }  // namespace heartbeat
 }  // namespace nimbus

@@ -21,11 +21,13 @@ enum class FileResult {
   kIoFailed,     // reading or writing failed, or the file changed while it was read
 };
 
-// Creates `path` empty if it is missing and leaves an existing file unchanged.
+// Creates `path` empty if it is missing and leaves an existing file unchanged. A symbolic
+// link in its place is neither followed nor changed (the next write replaces it).
 bool TouchFile(const std::wstring& path);
 
 // Reads the whole regular file `path`, which may hold at most `max_size` bytes, into
-// `contents`. `contents` is changed only on success.
+// `contents`. `contents` is changed only on success. A symbolic link in the file's place is
+// never followed: it reads as an empty file.
 FileResult ReadWholeFile(const std::wstring& path, size_t max_size, std::string* contents);
 
 // Replaces the content of `path` with `contents` so that readers and crashes see either the

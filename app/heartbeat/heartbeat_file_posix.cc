@@ -49,6 +49,12 @@ constexpr mode_t kFileMode = 0600;
 
 std::string ToUtf8(const std::wstring& path) { return NativeToUtf8(path.data(), path.size()); }
 
+// Whether `path` itself is a symbolic link (an open with O_NOFOLLOW then fails with ELOOP).
+bool IsLink(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t written = write(fd, bytes.data(), bytes.size());
@@ -85,7 +91,8 @@ bool TouchFile(const std::wstring& path) {
   const int fd =
       open(native.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW,
            kFileMode);
-  if (fd < 0) return false;
+  // A link in the file's place is left for the next write to replace.
+  if (fd < 0) return errno == ELOOP && IsLink(native);
   close(fd);
   return true;
 }
@@ -93,9 +100,14 @@ bool TouchFile(const std::wstring& path) {
 FileResult ReadWholeFile(const std::wstring& path, size_t max_size, std::string* contents) {
   const std::string native = ToUtf8(path);
   if (native.empty()) return FileResult::kOpenFailed;
-  // A symbolic link in the file's place is not followed: the record is the folder's own.
+  // A symbolic link in the file's place is not followed: the record is the folder's own,
+  // and there is none yet. The next write replaces the link with the file.
   ScopedFd fd(open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
-  if (fd.get() < 0) return FileResult::kOpenFailed;
+  if (fd.get() < 0) {
+    if (errno != ELOOP || !IsLink(native)) return FileResult::kOpenFailed;
+    contents->clear();
+    return FileResult::kOk;
+  }
   struct stat info;
   if (fstat(fd.get(), &info) != 0) return FileResult::kSizeUnknown;
   // Directories, FIFOs and devices are not files we can read in one piece.

@@ -96,13 +96,15 @@ FileResult ReadWholeFile(const std::wstring& path, size_t max_size, std::string*
   ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                 kOpenFlags, nullptr));
   if (!file.valid()) return FileResult::kOpenFailed;
-  // Pipes and devices are not files we can read in one piece, and a link in the file's
-  // place is refused rather than followed.
+  // Pipes and devices are not files we can read in one piece.
   if (GetFileType(file.get()) != FILE_TYPE_DISK) return FileResult::kOpenFailed;
   BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(file.get(), &information) ||
-      (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    return FileResult::kOpenFailed;
+  if (!GetFileInformationByHandle(file.get(), &information)) return FileResult::kOpenFailed;
+  // A link in the file's place is not followed: it reads as an empty file, and the next
+  // write replaces it.
+  if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    contents->clear();
+    return FileResult::kOk;
   }
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return FileResult::kSizeUnknown;

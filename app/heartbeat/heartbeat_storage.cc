@@ -99,9 +99,13 @@ HeartbeatStorage::HeartbeatStorage(const std::string& heartbeat_key, LoggerBase*
   } else if (!folder.empty()) {
     filename_ = Utf8ToNative(folder + "/" + kFilePrefix + SanitizeKey(heartbeat_key));
     path_ = NativeToUtf8(filename_.data(), filename_.size());
-    RemoveStaleTemporaryFiles(filename_, kStaleTemporaryFileAgeSeconds);
   }
   if (!TouchFile(filename_)) logger_->LogError("Unable to open '%s'.", path_.c_str());
+}
+
+void HeartbeatStorage::RemoveStaleTemporaryFiles() const {
+  if (!filename_.empty())
+    heartbeat::RemoveStaleTemporaryFiles(filename_, kStaleTemporaryFileAgeSeconds);
 }
 
 bool HeartbeatStorage::ReadTo(LoggedHeartbeats* heartbeats) const {

@@ -38,6 +38,11 @@ class HeartbeatStorage {
   // crash or a failed write leaves the previous record in place. Returns false on failure.
   bool Write(const LoggedHeartbeats& heartbeats) const;
 
+  // Removes the temporary files that writers killed in the middle of a write left beside
+  // the file, once they are old enough that no live writer can hold them. It reads the
+  // whole folder, so it belongs on the thread that does the file work.
+  void RemoveStaleTemporaryFiles() const;
+
   // The file's path (UTF-16 code units); empty when no location could be found.
   const std::wstring& filename() const { return filename_; }
 

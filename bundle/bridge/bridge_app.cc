@@ -45,6 +45,10 @@ constexpr int kCloseFlushMs = 2'000;
 // whatever its size.
 constexpr size_t kMaxRequestsInFlight = 256;
 constexpr size_t kMaxRequestBytesInFlight = 4u << 20;
+// What one client may listen on: every channel costs a native handler and its name. A
+// listen past either limit is refused with an error frame and nothing of it is kept.
+constexpr size_t kMaxListensPerClient = 256;
+constexpr size_t kMaxListenBytesPerClient = 64u << 10;
 
 using Clock = std::chrono::steady_clock;
 
@@ -85,7 +89,17 @@ class Bridge {
     std::memcpy(address.sun_path, path.data(), path.size());
     // A socket left behind by an earlier run is replaced; any other file is left alone.
     struct stat existing {};
-    if (lstat(path.c_str(), &existing) == 0 && S_ISSOCK(existing.st_mode)) unlink(path.c_str());
+    if (lstat(path.c_str(), &existing) == 0 && S_ISSOCK(existing.st_mode)) {
+      // One that answers belongs to a bridge still running: taking its place would make it
+      // unreachable (and its end would remove this one's socket).
+      const std::string in_use = SocketInUse(address);
+      if (!in_use.empty()) {
+        status_ = in_use;
+        Report(status_);
+        return false;
+      }
+      unlink(path.c_str());
+    }
     listen_fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (listen_fd_ < 0 || wake_fd_ < 0 ||
@@ -135,6 +149,21 @@ class Bridge {
   }
 
  private:
+  // Why the socket at `address` must be left alone: empty when nobody listens on it. The
+  // probe does not block: a bridge busy with a client still queues the connection.
+  static std::string SocketInUse(const sockaddr_un& address) {
+    const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (probe < 0) return std::string("cannot check the socket: ") + std::strerror(errno);
+    const bool connected =
+        connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    const int error = errno;
+    close(probe);
+    const std::string path = address.sun_path;
+    if (connected || error == EAGAIN) return "another bridge is listening on " + path;
+    if (error == ECONNREFUSED || error == ENOENT) return std::string();
+    return "cannot tell whether " + path + " is in use: " + std::strerror(error);
+  }
+
   // A message sent for the client, waiting for native code's reply.
   struct PendingSend {
     Bridge* bridge;
@@ -353,11 +382,41 @@ class Bridge {
       }
       case FrameKind::kListen: {
         if (unusable_name || hung_up) return;
-        std::lock_guard<std::mutex> lock(mutex_);
-        listen_requests_.insert(std::move(frame.channel));
-        // One task applies every request made before it runs.
-        if (std::exchange(engine_task_posted_, true)) return;
-        break;
+        uint64_t connection;
+        bool refused = false;
+        const size_t name_bytes = frame.channel.size();
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          connection = connection_;
+          if (client_listens_.count(frame.channel) != 0) return;  // listened on already
+          if (client_listens_.size() >= kMaxListensPerClient ||
+              client_listen_bytes_ + name_bytes > kMaxListenBytesPerClient) {
+            // The error counts as a request in flight until it is sent, so a client that
+            // goes on listening without reading is held back like one that sends.
+            refused = true;
+            ++in_flight_;
+            in_flight_bytes_ += name_bytes;
+          } else {
+            client_listens_.insert(frame.channel);
+            client_listen_bytes_ += name_bytes;
+            listen_requests_.insert(std::move(frame.channel));
+          }
+        }
+        if (refused) {
+          const std::string reason = "a client listens on at most " +
+                                     std::to_string(kMaxListensPerClient) + " channels with " +
+                                     std::to_string(kMaxListenBytesPerClient) +
+                                     " bytes of names in all";
+          Report("a listen is refused: " + reason);
+          Write(connection,
+                {static_cast<uint8_t>(FrameKind::kError), frame.id, std::move(frame.channel),
+                 std::vector<uint8_t>(reason.begin(), reason.end())},
+                name_bytes);
+          return;
+        }
+        // Channel handlers belong to the engine thread.
+        PostEngineTask();
+        return;
       }
       case FrameKind::kResponse: {
         VelaBundleResponse* response = nullptr;
@@ -386,8 +445,6 @@ class Bridge {
         Report("a frame of kind " + std::to_string(frame.kind) + " from the client is ignored");
         return;
     }
-    // Channel handlers belong to the engine thread.
-    host_->post_task(host_, &Bridge::EngineTask, this, 0);
   }
 
   // Queues a frame for the client of `connection`, if it is still the one connected; the
@@ -427,13 +484,48 @@ class Bridge {
       out_.clear();
       unanswered.swap(responses_);
       listen_requests_.clear();
+      client_listens_.clear();
+      client_listen_bytes_ = 0;
       release_listeners_ = true;
     }
     for (auto& [id, response] : unanswered) host_->send_response(host_, response, nullptr, 0);
-    host_->post_task(host_, &Bridge::EngineTask, this, 0);
+    PostEngineTask();
   }
 
-  void PostRedraw() { host_->post_task(host_, &Bridge::OnDraw, this, 0); }
+  // Posts the engine task unless one is pending already: it applies every listen request and
+  // release made before it runs, so clients that come and go at any rate leave at most one
+  // in the engine's queue.
+  void PostEngineTask() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (std::exchange(engine_task_posted_, true)) return;
+    }
+    if (!host_->post_task(host_, &Bridge::EngineTask, this, 0)) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      engine_task_posted_ = false;  // the engine is stopping
+    }
+  }
+
+  // Posts a redraw unless one is pending already: it draws the state of the moment it runs.
+  void PostRedraw() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (std::exchange(redraw_posted_, true)) return;
+    }
+    if (!host_->post_task(host_, &Bridge::RedrawTask, this, 0)) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      redraw_posted_ = false;
+    }
+  }
+
+  static void RedrawTask(void* user_data) {
+    auto* bridge = static_cast<Bridge*>(user_data);
+    {
+      std::lock_guard<std::mutex> lock(bridge->mutex_);
+      bridge->redraw_posted_ = false;
+    }
+    bridge->Draw();
+  }
 
   // Engine thread: applies the listen requests and releases.
   static void EngineTask(void* user_data) {
@@ -542,7 +634,11 @@ class Bridge {
   size_t in_flight_bytes_ = 0;
   bool stopping_ = false;
   std::set<std::string> listen_requests_;
+  // The channels the connected client listens on, and the bytes of their names.
+  std::set<std::string> client_listens_;
+  size_t client_listen_bytes_ = 0;
   bool engine_task_posted_ = false;
+  bool redraw_posted_ = false;
   bool close_requested_ = false;
   bool release_listeners_ = false;
   std::string status_;

@@ -22,6 +22,8 @@ enum class FrameKind : uint8_t {
   kResponse = 4,  // client: the answer to the kMessage of the same id
   kListen = 5,    // client: listen on the channel
   kClose = 6,     // client: ask the application to close
+  kError = 7,     // bridge: the client's frame of the same id and channel was refused; the
+                  // message is the reason (UTF-8)
 };
 
 struct BridgeFrame {

@@ -2,7 +2,11 @@
 // host's plug-ins (POSIX only: the bridge listens on a Unix-domain socket).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -207,6 +211,78 @@ TEST_F(BridgeEndToEndTest, ABrokenStreamEndsOnlyThatConnection) {
                          List({vela::EncodableValue("storage")}))
                 .value,
             vela::EncodableValue("granted"));
+  EXPECT_EQ(Close(), 0);
+}
+
+// A second bridge started on the path of a live one leaves it alone and says why; a socket
+// nobody listens on (left by a run that was killed) is taken over.
+TEST_F(BridgeEndToEndTest, ASecondBridgeLeavesALiveOneAloneAndReplacesADeadSocket) {
+  const char kPermissions[] = "dev.vela.plugins.PermissionsWindows.checkPermissionStatus";
+  AppProcess second(TERVALA_BRIDGE_APP, {"--bridge-socket=" + socket_}, work_.path(),
+                    {"TERVALA_DATA_DIR=" + data_.path()});
+  ASSERT_TRUE(second.started());
+  EXPECT_EQ(second.WaitForExit(), 1);
+  EXPECT_THAT(second.StandardError(), HasSubstr("another bridge is listening on " + socket_));
+  EXPECT_EQ(CallStandard(kPermissions, List({vela::EncodableValue("camera")})).value,
+            vela::EncodableValue("granted"));
+  ASSERT_TRUE(client_.Connect(socket_));  // a new connection finds the first bridge too
+  EXPECT_EQ(CallStandard(kPermissions, List({vela::EncodableValue("camera")})).value,
+            vela::EncodableValue("granted"));
+  EXPECT_EQ(Close(), 0);
+
+  const std::string dead = work_.path() + "/dead.sock";
+  {
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, dead.data(), dead.size());
+    ASSERT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    close(fd);  // the file stays, with nobody listening
+  }
+  AppProcess third(TERVALA_BRIDGE_APP, {"--bridge-socket=" + dead}, work_.path(),
+                   {"TERVALA_DATA_DIR=" + data_.path()});
+  ASSERT_TRUE(third.started());
+  BridgeClient client;
+  ASSERT_TRUE(client.Connect(dead));
+  ASSERT_TRUE(client.Send({static_cast<uint8_t>(FrameKind::kClose), 0, "", {}}));
+  EXPECT_EQ(third.WaitForExit(), 0) << third.StandardError();
+}
+
+// What one client listens on is bounded, by channels and by the bytes of their names: a
+// listen past either limit gets an error frame and nothing of it is kept. Listening again
+// on a channel costs nothing, and a new client starts afresh.
+TEST_F(BridgeEndToEndTest, ListensPerClientAreBoundedByCountAndBytes) {
+  const auto listen = [this](uint32_t id, const std::string& channel) {
+    ASSERT_TRUE(client_.Send({static_cast<uint8_t>(FrameKind::kListen), id, channel, {}}));
+  };
+  // The ids of the listens refused so far: errors come before the reply to a later request.
+  const auto refused = [this] {
+    std::vector<uint32_t> ids;
+    const std::vector<uint8_t> request = *vela::StandardMessageCodec::GetInstance().EncodeMessage(
+        List({vela::EncodableValue("camera")}));
+    constexpr uint32_t kRequestId = 1'000'000;
+    EXPECT_TRUE(
+        client_.Send({static_cast<uint8_t>(FrameKind::kSend), kRequestId,
+                      "dev.vela.plugins.PermissionsWindows.checkPermissionStatus", request}));
+    for (;;) {
+      std::optional<BridgeFrame> frame = client_.Receive();
+      if (!frame ||
+          (frame->kind == static_cast<uint8_t>(FrameKind::kReply) && frame->id == kRequestId)) {
+        break;
+      }
+      if (frame->kind == static_cast<uint8_t>(FrameKind::kError)) ids.push_back(frame->id);
+    }
+    return ids;
+  };
+  for (uint32_t id = 0; id < 257; ++id) listen(id, "dev.test.channel" + std::to_string(id));
+  listen(1000, "dev.test.channel0");
+  EXPECT_EQ(refused(), std::vector<uint32_t>{256});
+
+  ASSERT_TRUE(client_.Connect(socket_));
+  listen(1, std::string(40'000, 'a'));
+  listen(2, std::string(40'000, 'b'));
+  listen(3, "dev.test.short");
+  EXPECT_EQ(refused(), std::vector<uint32_t>{2});
   EXPECT_EQ(Close(), 0);
 }
 

@@ -434,5 +434,36 @@ TEST_F(BridgeMemoryTest, AClientThatNeverStopsSendingIsHeldBackNotQueued) {
   RecordProperty("exit_seconds", std::to_string(exit_time.count()));
 }
 
+// Clients that connect and close at once, as fast as they can for 2 seconds: each coming
+// and going changes what the bridge's window shows, but the redraws do not pile up in the
+// engine's queue, so the next client is answered promptly and memory stays flat.
+TEST_F(BridgeMemoryTest, ConnectAndCloseFloodsLeaveNoBacklog) {
+  using namespace std::chrono_literals;
+  client_.Disconnect();
+  const long rss_before = StatusKb(app_->pid(), "VmRSS");
+  int connections = 0;
+  const auto until = std::chrono::steady_clock::now() + 2s;
+  while (std::chrono::steady_clock::now() < until) {
+    BridgeClient passing;
+    ASSERT_TRUE(passing.Connect(socket_));
+    ++connections;
+  }
+  ASSERT_TRUE(client_.Connect(socket_));
+  const std::vector<uint8_t> request = *vela::StandardMessageCodec::GetInstance().EncodeMessage(
+      EncodableValue(EncodableList{EncodableValue("camera")}));
+  const auto asked = std::chrono::steady_clock::now();
+  ASSERT_TRUE(Send(1, kPermissionsChannel, request));
+  // Loose: before, the redraws of 2 seconds of such clients held the reply back for minutes.
+  ASSERT_TRUE(client_.Receive(30'000)) << "no reply after " << connections << " connections";
+  const std::chrono::duration<double> answer_time = std::chrono::steady_clock::now() - asked;
+  const long rss_after = StatusKb(app_->pid(), "VmRSS");
+  RecordProperty("connections", connections);
+  RecordProperty("next_client_answer_seconds", std::to_string(answer_time.count()));
+  RecordProperty("rss_growth_kb", static_cast<int>(rss_after - rss_before));
+  EXPECT_LT(rss_after - rss_before, 64 * 1024) << connections << " connections";
+  kill(app_->pid(), SIGTERM);
+  EXPECT_EQ(app_->WaitForExit(), 0);
+}
+
 }  // namespace
 }  // namespace bundle_test

@@ -42,12 +42,12 @@ TEST_F(Win32WindowTest, GeometryIsScaledToTheMonitorDpiAndTruncated) {
 
 TEST_F(Win32WindowTest, HugeSizesDoNotOverflow) {
   tervala_testing::SetEnvironmentValue("TERVALA_MONITORS",
-                                       "0,0,1920,1080,960");  // Ten times: past the 32-bit range.
+                                       "0,0,1920,1080,480");  // Five times: past the 32-bit range.
   TestWindow window;
-  ASSERT_TRUE(window.Create(L"Tervala", {0, 0}, {300000000, 720}));
+  ASSERT_TRUE(window.Create(L"Tervala", {0, 0}, {500000000, 720}));
   const RECT rect = WindowRect(window.GetHandle());
   EXPECT_EQ(rect.right, std::numeric_limits<int32_t>::max());
-  EXPECT_EQ(rect.bottom, 7200);
+  EXPECT_EQ(rect.bottom, 3600);
 }
 
 TEST_F(Win32WindowTest, TitleBarFollowsTheAppThemeAndItsChanges) {

@@ -15,10 +15,12 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/heartbeat/tests/file_links.h"
 #include "app/heartbeat/tests/heartbeat_controller_test.h"
 #include "app/heartbeat/tests/heartbeat_file_test.h"
 #include "app/heartbeat/tests/test_data_home.h"
 #include "app/library_registry.h"
+#include "platform/test_support/paths.h"
 
 namespace nimbus {
 namespace heartbeat {
@@ -118,6 +120,43 @@ TEST_F(HeartbeatControllerTest, ReportsStorageFailuresThroughItsLogger) {
   EXPECT_EQ(log.Messages(kLogLevelError),
             (std::vector<std::string>{"Unable to open '" + FilePath() + "'.",
                                       "Unable to open '" + FilePath() + "' for reading."}));
+}
+
+// A symbolic link in place of the app's file does not stop its heartbeats: it reads as no
+// record, the heartbeat replaces it with the app's own file, and what it points to stays
+// as it was.
+TEST_F(HeartbeatControllerTest, ALinkInPlaceOfTheFileIsReplacedByTheNextHeartbeat) {
+  const std::string outside = home_.path() + "/outside";
+  std::filesystem::create_directories(
+      tervala_testing::PathFromUtf8(home_.path() + "/nimbus-heartbeat"));
+  testing::WriteFileBytes(outside, "not a heartbeat record");
+  // Wine makes none, and Windows only with a privilege or in developer mode.
+  if (!testing::MakeFileLink(outside, FilePath()) || !testing::IsFileLink(FilePath())) {
+    GTEST_SKIP() << "no symbolic links can be made here";
+  }
+  LogCapture log;
+  HeartbeatController controller(kKey, &logger_, date_);
+  LogAndWait(controller);
+  EXPECT_FALSE(testing::IsFileLink(FilePath()));
+  EXPECT_EQ(Stored(), Record("2025-01-01", {{kAgent, {"2025-01-01"}}}));
+  EXPECT_EQ(ReadFileBytes(outside), "not a heartbeat record");
+  EXPECT_EQ(log.Messages(kLogLevelError), std::vector<std::string>{});
+}
+
+// The folder is read for temporary files that killed writers left on the worker, not by the
+// thread that creates the app (a folder of 300000 entries took it 99 ms).
+TEST_F(HeartbeatControllerTest, StaleTemporaryFilesAreRemovedOnTheWorker) {
+  const std::string stale = FilePath() + ".tmp-aB3xY9";
+  std::filesystem::create_directories(
+      tervala_testing::PathFromUtf8(home_.path() + "/nimbus-heartbeat"));
+  testing::WriteFileBytes(stale, "partial");
+  std::filesystem::last_write_time(
+      tervala_testing::PathFromUtf8(stale),
+      std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  HeartbeatController controller(kKey, &logger_, date_);
+  EXPECT_TRUE(testing::IsRegularFile(stale));
+  LogAndWait(controller);
+  EXPECT_FALSE(testing::IsRegularFile(stale));
 }
 
 TEST(DateProviderImplTest, GivesTodaysUtcDate) {

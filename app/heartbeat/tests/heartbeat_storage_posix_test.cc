@@ -69,6 +69,7 @@ TEST_F(HeartbeatStorageTest, LongestKeysAreWrittenAndTheirTemporaryFilesKnown) {
       stale, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
 
   HeartbeatStorage storage(key, &logger_);
+  storage.RemoveStaleTemporaryFiles();
   EXPECT_FALSE(IsRegularFile(stale));
   ASSERT_TRUE(storage.Write(TwoAgents()));
   LoggedHeartbeats read;

@@ -7,7 +7,8 @@ namespace nimbus {
 namespace heartbeat {
 namespace testing {
 
-// From now on every flush of a file to disk takes `milliseconds` longer; 0 ends that.
+// From now on every flush of a file to disk takes `milliseconds` longer; 0 ends that, and
+// lets flushes that are waiting go on at once.
 void SetDiskFlushDelay(int milliseconds);
 
 }  // namespace testing

@@ -4,19 +4,35 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
-#include <thread>
+#include <condition_variable>
+#include <mutex>
 
 #include "app/heartbeat/tests/slow_disk.h"
 
 namespace {
-std::atomic<int> g_flush_delay_ms{0};
+// Never destroyed: workers a test left in a flush may still wait on them at exit.
+std::mutex& DelayMutex() {
+  static auto* mutex = new std::mutex();
+  return *mutex;
+}
+std::condition_variable& DelayChanged() {
+  static auto* changed = new std::condition_variable();
+  return *changed;
+}
+int g_flush_delay_ms = 0;  // Guarded by DelayMutex().
 }  // namespace
 
 extern "C" int fsync(int fd) {
-  const int delay = g_flush_delay_ms.load();
-  if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+  {
+    std::unique_lock<std::mutex> lock(DelayMutex());
+    if (g_flush_delay_ms > 0) {
+      // Ended early when the delay is lifted, so a test can free a disk it stalled.
+      const auto until =
+          std::chrono::steady_clock::now() + std::chrono::milliseconds(g_flush_delay_ms);
+      DelayChanged().wait_until(lock, until, [] { return g_flush_delay_ms == 0; });
+    }
+  }
   return static_cast<int>(syscall(SYS_fsync, fd));
 }
 
@@ -24,7 +40,13 @@ namespace nimbus {
 namespace heartbeat {
 namespace testing {
 
-void SetDiskFlushDelay(int milliseconds) { g_flush_delay_ms.store(milliseconds); }
+void SetDiskFlushDelay(int milliseconds) {
+  {
+    std::lock_guard<std::mutex> lock(DelayMutex());
+    g_flush_delay_ms = milliseconds;
+  }
+  DelayChanged().notify_all();
+}
 
 }  // namespace testing
 }  // namespace heartbeat

@@ -1,13 +1,16 @@
 // SIGINT, SIGTERM and SIGHUP as the user's request to close the program: every top-level
 // window gets WM_CLOSE, so the program ends the way it does when its window is closed. The
 // signal handler only writes the signal number to a pipe; a watcher thread reads it and posts
-// the messages, so no lock is ever taken inside the handler. Signals that come after a close
-// request while the program ends (its windows already gone) are dropped.
+// the messages, so no lock is ever taken inside the handler. Once the program is closing,
+// whatever started it (a close signal, the close button, a window destroyed by the program,
+// the quit message), signals that find no window left are dropped: the program is already
+// ending normally, and must not be cut short in the middle of its exit work.
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <mutex>
 #include <thread>
@@ -24,9 +27,9 @@ constexpr std::array<int, 3> kCloseSignals = {SIGINT, SIGTERM, SIGHUP};
 int g_pipe_read = -1;
 int g_pipe_write = -1;
 struct sigaction g_previous[kCloseSignals.size()];
-// Set once a close request reached a window (watcher thread only). From then on the program
-// is ending the normal way, and further close signals must not end it by the signal.
-bool g_closing = false;
+// Set once the program began to close (any thread). From then on it is ending the normal
+// way, and further close signals must not end it by the signal.
+std::atomic<bool> g_closing{false};
 
 void OnSignal(int signal_number) {
   const int saved_errno = errno;
@@ -62,14 +65,14 @@ void Deliver(int signal_number) {
     }
   }
   if (windows.empty()) {
-    // The windows are gone because an earlier close request closed them: already closing.
-    if (g_closing) return;
+    // The windows are gone because the program is closing: nothing to do.
+    if (g_closing.load()) return;
     for (size_t i = 0; i < kCloseSignals.size(); ++i) {
       if (kCloseSignals[i] == signal_number) ActAsBefore(i);
     }
     return;
   }
-  g_closing = true;
+  g_closing.store(true);
   for (HWND window : windows) PostMessageW(window, WM_CLOSE, 0, 0);
 }
 
@@ -100,6 +103,8 @@ void Install() {
 }
 
 }  // namespace
+
+void NoteClosing() { g_closing.store(true); }
 
 void EnsureCloseSignals() {
   static std::once_flag once;

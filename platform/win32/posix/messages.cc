@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/win32/posix/state.h"
+#include "platform/win32/posix/window_ops.h"
 
 namespace win32_posix {
 namespace {
@@ -167,6 +168,7 @@ BOOL WINAPI PostThreadMessageW(DWORD thread_id, UINT message, WPARAM wparam, LPA
 }
 
 void WINAPI PostQuitMessage(int exit_code) {
+  NoteClosing();
   ThreadQueue& queue = *CurrentQueue();
   std::lock_guard<std::mutex> lock(queue.mutex);
   queue.quit_posted = true;

@@ -17,10 +17,11 @@
 
 namespace win32_posix {
 
-// The DPI values a monitor may have, from half to ten times 96: windows are sized by the DPI,
-// so a larger one would make every window huge (2400 DPI took seconds and gigabytes to start).
+// The DPI values a monitor may have, from half of 96 to the largest scale Windows offers
+// (500 %): windows are sized by the DPI, so a larger one would make every window huge (960
+// DPI took 4.9 seconds and a gigabyte to start headless, 2400 DPI more).
 inline constexpr UINT kMinMonitorDpi = 48;
-inline constexpr UINT kMaxMonitorDpi = 960;
+inline constexpr UINT kMaxMonitorDpi = 480;
 
 // A monitor: its rectangle in screen coordinates and its DPI.
 struct MonitorDescription {

@@ -29,6 +29,9 @@ UINT DpiForRect(const RECT& rect);
 // Makes SIGINT, SIGTERM and SIGHUP post WM_CLOSE to every top-level window (close_signals.cc).
 // Installed once, when the first top-level window is created.
 void EnsureCloseSignals();
+// Records that the program has begun to close: a top-level window is being destroyed or the
+// quit message was posted. Close signals that then find no window are dropped.
+void NoteClosing();
 
 // Window text of top-level windows, as the backend wants it.
 std::string TitleUtf8(HWND window);

@@ -441,6 +441,7 @@ BOOL WINAPI DestroyWindow(HWND window) {
       return FALSE;
     }
     if (found->destroying) return TRUE;  // Already on its way out.
+    if (found->parent == nullptr && !found->message_only) NoteClosing();
   }
   SendParentNotify(window, WM_DESTROY);
   if (GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) {

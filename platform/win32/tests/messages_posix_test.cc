@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/win32/tests/recorder.h"
@@ -85,5 +86,22 @@ TEST_F(MessagesPosixTest, ATerminationSignalClosesEveryTopLevelWindowThroughTheQ
   EXPECT_EQ(RunLoop(), 0u);
   EXPECT_FALSE(IsWindow(window));
 }
+// A program that closes its window itself (its close button, a request of its own) is
+// ending: a close signal that comes while it finishes its exit work finds no window and is
+// dropped, instead of ending the process by the signal. Checked in a child process, whose
+// close-signal state is fresh.
+TEST_F(MessagesPosixTest, ACloseSignalAfterTheProgramClosedItsWindowIsDropped) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        DestroyWindow(recorder_.Create());
+        kill(getpid(), SIGTERM);
+        // The signal is handled on the layer's watcher thread: give it ample time to act.
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 }  // namespace
 }  // namespace win32_test

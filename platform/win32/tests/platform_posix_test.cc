@@ -82,14 +82,14 @@ TEST_F(MonitorsTest, EnvironmentDescribesMonitorsAndBadEntriesAreSkipped) {
 }
 
 // Windows are sized by the DPI: absurd ones would make them take gigabytes.
-TEST_F(MonitorsTest, DpiOutsideHalfToTenTimesNormalIsRefused) {
-  for (const char* dpi : {"2400", "961", "47", "24"}) {
+TEST_F(MonitorsTest, DpiOutsideHalfNormalToWindowsLargestScaleIsRefused) {
+  for (const char* dpi : {"2400", "960", "481", "47", "24"}) {
     setenv("TERVALA_MONITORS", (std::string("0,0,1920,1080,") + dpi).c_str(), 1);
     EXPECT_EQ(Dpi(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTONEAREST)), 96u) << dpi;
   }
-  setenv("TERVALA_MONITORS", "0,0,1920,1080,48;1920,0,1920,1080,960", 1);
+  setenv("TERVALA_MONITORS", "0,0,1920,1080,48;1920,0,1920,1080,480", 1);
   EXPECT_EQ(Dpi(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTONEAREST)), 48u);
-  EXPECT_EQ(Dpi(MonitorFromPoint(POINT{2000, 0}, MONITOR_DEFAULTTONEAREST)), 960u);
+  EXPECT_EQ(Dpi(MonitorFromPoint(POINT{2000, 0}, MONITOR_DEFAULTTONEAREST)), 480u);
 }
 
 class RegistryTest : public ::testing::Test {

@@ -16,7 +16,8 @@ TEST(X11MonitorsTest, TheDesktopsXftDpiIsReadFromTheResources) {
   EXPECT_EQ(XftDpiFromResources("Xft.dpi:\t0\n"), std::nullopt);
   EXPECT_EQ(XftDpiFromResources("Xft.dpi:\t1e9\n"), std::nullopt);
   EXPECT_EQ(XftDpiFromResources("Xft.dpi:\t2400\n"), std::nullopt);
-  EXPECT_EQ(XftDpiFromResources("Xft.dpi:\t960\n"), 960u);
+  EXPECT_EQ(XftDpiFromResources("Xft.dpi:\t960\n"), std::nullopt);
+  EXPECT_EQ(XftDpiFromResources("Xft.dpi:\t480\n"), 480u);
   EXPECT_EQ(XftDpiFromResources("XXft.dpi:\t144\n"), std::nullopt);
 }
 
