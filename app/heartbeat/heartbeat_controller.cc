@@ -20,6 +20,10 @@ constexpr size_t kMaxDatesPerAgent = 30;
 constexpr int64_t kMinSecondsBetweenRequests = 30;
 // How long a request waits for the worker.
 constexpr int kRequestTimeoutMs = 300;
+// A failed heartbeat write is tried again after this wait, doubled after each failure up
+// to the longest one.
+constexpr uint64_t kFirstRetryDelayMs = 5000;
+constexpr uint64_t kLongestRetryDelayMs = 10 * 60 * 1000;
 
 int64_t CalendarSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
 
@@ -215,7 +219,25 @@ void HeartbeatController::LogHeartbeatTask() {
   if (dates.size() > kMaxDatesPerAgent) {
     dates.erase(dates.begin(), dates.end() - kMaxDatesPerAgent);
   }
-  if (storage_.Write(record)) last_logged_date_ = today;
+  if (storage_.Write(record)) {
+    last_logged_date_ = today;
+    retry_delay_ms_ = 0;
+    return;
+  }
+  ScheduleRetry();
+}
+
+void HeartbeatController::ScheduleRetry() {
+  if (retry_scheduled_) return;
+  retry_delay_ms_ = retry_delay_ms_ == 0 ? kFirstRetryDelayMs
+                                         : std::min(retry_delay_ms_ * 2, kLongestRetryDelayMs);
+  retry_scheduled_ = true;
+  scheduler_.Schedule(
+      [this] {
+        retry_scheduled_ = false;
+        LogHeartbeatTask();
+      },
+      retry_delay_ms_);
 }
 
 }  // namespace heartbeat

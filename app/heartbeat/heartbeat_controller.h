@@ -40,7 +40,9 @@ class HeartbeatController {
 
   // Asks the worker to record today's heartbeat under the current user agent, unless this
   // app already has one for today, and returns at once. A task whose read or write fails
-  // changes nothing, so the next call tries again.
+  // changes nothing, so the next call tries again; after a failed write (another program
+  // holding the file, a full disk) the worker also tries again by itself a little later,
+  // and then less and less often, so the day is not lost to an app that logs no more.
   void LogHeartbeat();
 
   // Takes the stored heartbeats as one payload (see heartbeat_payload.h) and clears them
@@ -70,6 +72,8 @@ class HeartbeatController {
   struct PendingRequest;
 
   void LogHeartbeatTask();
+  // Schedules LogHeartbeatTask once more after a failed write, unless one is due already.
+  void ScheduleRetry();
   void PayloadTask(PendingRequest& request);
   void TodaysAgentTask(PendingRequest& request);
   // Runs `task` on the worker and waits for its result (see the request functions).
@@ -91,6 +95,9 @@ class HeartbeatController {
   // Worker thread only.
   // The date of the last heartbeat this process knows to be on disk.
   std::string last_logged_date_;
+  // The wait before the next retry of a failed write; 0 when the last write succeeded.
+  uint64_t retry_delay_ms_ = 0;
+  bool retry_scheduled_ = false;
   // The date on which the stored heartbeats were last handed out as a payload.
   std::string last_payload_date_;
   // The date on which today's heartbeat was last handed out as a user agent.

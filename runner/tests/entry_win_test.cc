@@ -1,0 +1,113 @@
+// tervala_app started from a console: a Windows GUI program has no console of its own and
+// attaches to the one it was started from, where its log lines and errors must show.
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "platform/test_support/child_process.h"
+#include "platform/test_support/environment.h"
+#include "platform/test_support/paths.h"
+#include "platform/test_support/scratch_folder.h"
+#include "runner/tests/runner_test_support.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+// Set in the child that owns the console: how to start the program, the program, and the
+// file that receives what the console shows.
+constexpr char kStartVariable[] = "RUNNER_TEST_CONSOLE_START";
+constexpr char kProgramVariable[] = "RUNNER_TEST_CONSOLE_PROGRAM";
+constexpr char kReportVariable[] = "RUNNER_TEST_CONSOLE_REPORT";
+
+// The text of the console's screen buffer, one line per row, trailing blanks dropped.
+std::string ConsoleText() {
+  const HANDLE console =
+      CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  if (console == INVALID_HANDLE_VALUE) return "(no console)";
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  std::string text;
+  if (GetConsoleScreenBufferInfo(console, &info)) {
+    std::wstring row(static_cast<size_t>(info.dwSize.X), L' ');
+    for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+      DWORD read = 0;
+      ReadConsoleOutputCharacterW(console, row.data(), static_cast<DWORD>(row.size()), {0, y},
+                                  &read);
+      std::wstring line = row.substr(0, read);
+      line.erase(line.find_last_not_of(L' ') + 1);
+      for (wchar_t c : line) text += c < 0x80 ? static_cast<char>(c) : '?';
+      text += '\n';
+    }
+  }
+  CloseHandle(console);
+  return text;
+}
+
+// In the child: makes a console of its own, starts the program from it and waits for it to
+// end, then reports what the console shows.
+void ShowInANewConsole(const std::string& start, const std::string& program) {
+  FreeConsole();
+  ASSERT_TRUE(AllocConsole());
+  std::wstring command_line;
+  DWORD flags = 0;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  if (start == "cmd") {
+    // As typed at the prompt.
+    command_line = L"cmd.exe /c \"" + runner_test::Wide(program) + L"\"";
+  } else {
+    // As Windows starts a GUI program from a console: without a console of its own and
+    // without standard handles. (Wine, unlike Windows, attaches a GUI program that cmd
+    // starts to cmd's console and gives it the console's handles.)
+    command_line = L"\"" + runner_test::Wide(program) + L"\"";
+    flags = DETACHED_PROCESS;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+  }
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                             nullptr, &startup, &process));
+  WaitForSingleObject(process.hProcess, 60000);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  tervala_testing::WriteWholeFile(*tervala_testing::EnvironmentValue(kReportVariable),
+                                  ConsoleText());
+}
+
+// What the console shows after `program` ran from it, started as `start` says.
+std::string ConsoleAfter(const std::string& start, const std::string& program,
+                         const tervala_testing::ScratchFolder& folder) {
+  const std::string report = folder.Join("console.txt");
+  const tervala_testing::ChildRun run =
+      tervala_testing::RunTestInChild("EntryConsoleTest.*",
+                                      {{kStartVariable, start},
+                                       {kProgramVariable, program},
+                                       {kReportVariable, report},
+                                       {"TERVALA_MONITORS", ""},
+                                       {"TERVALA_DATA_DIR", folder.Join("app-data")}},
+                                      std::chrono::seconds(120));
+  EXPECT_TRUE(run.exit.ExitedWith(0)) << run.out << run.err;
+  return tervala_testing::ReadWholeFile(report).value_or("(no report)");
+}
+
+TEST(EntryConsoleTest, StartedFromAConsoleTheProgramWritesToIt) {
+  if (const auto start = tervala_testing::EnvironmentValue(kStartVariable)) {
+    ShowInANewConsole(*start, *tervala_testing::EnvironmentValue(kProgramVariable));
+    return;
+  }
+  tervala_testing::ScratchFolder folder("runner_console");
+  // Without its bundle the program ends at once with the error on standard error.
+  runner_test::AppFolder missing(runner_test::AppLibrary::kMissing);
+  for (const char* start : {"cmd", "gui"}) {
+    SCOPED_TRACE(start);
+    EXPECT_THAT(ConsoleAfter(start, missing.executable(), folder),
+                HasSubstr("Failed to create view controller."));
+  }
+}
+
+}  // namespace
