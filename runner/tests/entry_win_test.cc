@@ -19,10 +19,11 @@ namespace {
 
 using ::testing::HasSubstr;
 
-// Set in the child that owns the console: how to start the program, the program, and the
-// file that receives what the console shows.
+// Set in the child that owns the console: how to start the program, its command line, the
+// folder it runs in, and the file that receives what the console shows.
 constexpr char kStartVariable[] = "RUNNER_TEST_CONSOLE_START";
-constexpr char kProgramVariable[] = "RUNNER_TEST_CONSOLE_PROGRAM";
+constexpr char kCommandVariable[] = "RUNNER_TEST_CONSOLE_COMMAND";
+constexpr char kFolderVariable[] = "RUNNER_TEST_CONSOLE_FOLDER";
 constexpr char kReportVariable[] = "RUNNER_TEST_CONSOLE_REPORT";
 
 // The text of the console's screen buffer, one line per row, trailing blanks dropped.
@@ -51,7 +52,11 @@ std::string ConsoleText() {
 
 // In the child: makes a console of its own, starts the program from it and waits for it to
 // end, then reports what the console shows.
-void ShowInANewConsole(const std::string& start, const std::string& program) {
+void ShowInANewConsole(const std::string& start) {
+  const std::wstring command =
+      runner_test::Wide(*tervala_testing::EnvironmentValue(kCommandVariable));
+  const std::wstring folder =
+      runner_test::Wide(*tervala_testing::EnvironmentValue(kFolderVariable));
   FreeConsole();
   ASSERT_TRUE(AllocConsole());
   std::wstring command_line;
@@ -59,19 +64,19 @@ void ShowInANewConsole(const std::string& start, const std::string& program) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   if (start == "cmd") {
-    // As typed at the prompt.
-    command_line = L"cmd.exe /c \"" + runner_test::Wide(program) + L"\"";
+    // As typed at the prompt (cmd takes the outer quotes off).
+    command_line = L"cmd.exe /c \"" + command + L"\"";
   } else {
     // As Windows starts a GUI program from a console: without a console of its own and
     // without standard handles. (Wine, unlike Windows, attaches a GUI program that cmd
     // starts to cmd's console and gives it the console's handles.)
-    command_line = L"\"" + runner_test::Wide(program) + L"\"";
+    command_line = command;
     flags = DETACHED_PROCESS;
     startup.dwFlags = STARTF_USESTDHANDLES;
   }
   PROCESS_INFORMATION process{};
   ASSERT_TRUE(CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, flags, nullptr,
-                             nullptr, &startup, &process));
+                             folder.c_str(), &startup, &process));
   WaitForSingleObject(process.hProcess, 60000);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
@@ -79,14 +84,15 @@ void ShowInANewConsole(const std::string& start, const std::string& program) {
                                   ConsoleText());
 }
 
-// What the console shows after `program` ran from it, started as `start` says.
-std::string ConsoleAfter(const std::string& start, const std::string& program,
+// What the console shows after `command` ran from it in `folder`, started as `start` says.
+std::string ConsoleAfter(const std::string& start, const std::string& command,
                          const tervala_testing::ScratchFolder& folder) {
   const std::string report = folder.Join("console.txt");
   const tervala_testing::ChildRun run =
       tervala_testing::RunTestInChild("EntryConsoleTest.*",
                                       {{kStartVariable, start},
-                                       {kProgramVariable, program},
+                                       {kCommandVariable, command},
+                                       {kFolderVariable, folder.utf8()},
                                        {kReportVariable, report},
                                        {"TERVALA_MONITORS", ""},
                                        {"TERVALA_DATA_DIR", folder.Join("app-data")}},
@@ -97,16 +103,23 @@ std::string ConsoleAfter(const std::string& start, const std::string& program,
 
 TEST(EntryConsoleTest, StartedFromAConsoleTheProgramWritesToIt) {
   if (const auto start = tervala_testing::EnvironmentValue(kStartVariable)) {
-    ShowInANewConsole(*start, *tervala_testing::EnvironmentValue(kProgramVariable));
+    ShowInANewConsole(*start);
     return;
   }
   tervala_testing::ScratchFolder folder("runner_console");
   // Without its bundle the program ends at once with the error on standard error.
   runner_test::AppFolder missing(runner_test::AppLibrary::kMissing);
+  // The built program with its sample application, in a folder without a config file: the
+  // log says why no app was made, and the sample says what it did.
+  const std::string sample =
+      "\"" + runner_test::BuiltFile(TERVALA_APP_NAME) + "\" --exit-when-ready";
   for (const char* start : {"cmd", "gui"}) {
     SCOPED_TRACE(start);
-    EXPECT_THAT(ConsoleAfter(start, missing.executable(), folder),
+    EXPECT_THAT(ConsoleAfter(start, "\"" + missing.executable() + "\"", folder),
                 HasSubstr("Failed to create view controller."));
+    const std::string shown = ConsoleAfter(start, sample, folder);
+    EXPECT_THAT(shown, HasSubstr("ERROR: App ID, API key, and Project ID must be specified"));
+    EXPECT_THAT(shown, HasSubstr("Tervala sample: core initialised"));
   }
 }
 
