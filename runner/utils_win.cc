@@ -28,7 +28,10 @@ bool GoesElsewhere(FILE* stream) {
 // Points `stream`, whose descriptor is `descriptor`, at the console.
 void ReopenOnConsole(FILE* stream, int descriptor, DWORD standard_handle) {
   FILE* reopened = nullptr;
-  if (freopen_s(&reopened, "CONOUT$", "w", stream) != 0) {
+  // The stream itself says whether it was reopened: the result code alone is not to be
+  // trusted (Wine's msvcrt.dll reports success for a failure when errno was 0).
+  if (freopen_s(&reopened, "CONOUT$", "w", stream) != 0 || reopened == nullptr ||
+      _fileno(stream) < 0) {
 #if defined(__MINGW32__) && !defined(_UCRT)
     // msvcrt.dll (Wine's at least) refuses to reopen a stream that started without a
     // descriptor. Its FILE structure is public: the console becomes the stream's usual

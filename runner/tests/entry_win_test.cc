@@ -59,6 +59,16 @@ void ShowInANewConsole(const std::string& start) {
       runner_test::Wide(*tervala_testing::EnvironmentValue(kFolderVariable));
   FreeConsole();
   ASSERT_TRUE(AllocConsole());
+  // The console's own handles are the standard ones, as in a console window (this process
+  // was given files).
+  const auto open = [](const wchar_t* name) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       &inherit, OPEN_EXISTING, 0, nullptr);
+  };
+  SetStdHandle(STD_INPUT_HANDLE, open(L"CONIN$"));
+  SetStdHandle(STD_OUTPUT_HANDLE, open(L"CONOUT$"));
+  SetStdHandle(STD_ERROR_HANDLE, open(L"CONOUT$"));
   std::wstring command_line;
   DWORD flags = 0;
   STARTUPINFOW startup{};
