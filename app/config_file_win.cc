@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "app/config_file.h"
+#include "app/long_path_win.h"
 #include "app/scoped_handle_win.h"
 
 namespace nimbus {
@@ -40,8 +41,9 @@ ConfigFileStatus ReadConfigFile(const char* path, std::size_t max_size, std::str
     if (conversion_error != nullptr) *conversion_error = kBadConversion;
     return ConfigFileStatus::kBadPath;
   }
-  // Shared with every other reader and writer, so a file open in an editor can be read.
-  ScopedHandle file(CreateFileW(wide_path.c_str(), GENERIC_READ,
+  // Shared with every other reader and writer, so a file open in an editor can be read. A
+  // long path opens in its extended-length form.
+  ScopedHandle file(CreateFileW(ExtendedLengthPath(wide_path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return ConfigFileStatus::kUnavailable;

@@ -19,7 +19,11 @@
 int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   // Output goes to the console the program was started from, or to a new one when there is
   // none and a debugger is attached.
-  if (!::AttachConsole(ATTACH_PARENT_PROCESS) && ::IsDebuggerPresent()) OpenDebugConsole();
+  if (::AttachConsole(ATTACH_PARENT_PROCESS)) {
+    ConnectStandardStreamsToConsole();
+  } else if (::IsDebuggerPresent()) {
+    OpenDebugConsole();
+  }
 
   // --version and --help are the host's own; every other argument is the application's.
   std::vector<std::string> command_line_arguments = CollectCommandLineArguments();

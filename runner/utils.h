@@ -10,6 +10,13 @@
 // program's and the engine library's, at it. Does nothing when no console can be created.
 void OpenDebugConsole();
 
+// After the process has attached to the console it was started from: connects standard
+// output and error (the program's and the engine library's) to that console where they are
+// not a file, pipe or device already. A Windows GUI program's runtime streams are otherwise
+// connected to nothing, as it had no console when it started; output redirected to a file
+// or pipe stays where it goes.
+void ConnectStandardStreamsToConsole();
+
 // Writes `text` to the process's standard output as it is, or to the console the process
 // is attached to when it has no standard output (a Windows GUI program started from a
 // console).

@@ -17,6 +17,9 @@ void OpenDebugConsole() {
   VelaDesktopResyncOutputStreams();
 }
 
+// The streams of a POSIX process are its terminal's already.
+void ConnectStandardStreamsToConsole() {}
+
 void WriteStandardOutput(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);

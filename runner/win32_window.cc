@@ -4,6 +4,7 @@
 #include <vela_windows.h>
 
 #include <cstdint>
+#include <cwchar>
 #include <limits>
 
 namespace {
@@ -14,6 +15,8 @@ constexpr const wchar_t kWindowClassName[] = L"VELA_RUNNER_WIN32_WINDOW";
 constexpr const wchar_t kThemeKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
 constexpr const wchar_t kThemeValue[] = L"AppsUseLightTheme";
+// The area named by WM_SETTINGCHANGE when the app theme (or the accent colour) changes.
+constexpr const wchar_t kThemeChange[] = L"ImmersiveColorSet";
 
 // The DWM attribute for a dark title bar (DWMWA_USE_IMMERSIVE_DARK_MODE, which older SDKs
 // do not name).
@@ -164,6 +167,15 @@ LRESULT Win32Window::HandleMessage(HWND const window, UINT const message, WPARAM
     case WM_DWMCOLORIZATIONCOLORCHANGED:
       ApplySystemTheme(window);
       return 0;
+
+    case WM_SETTINGCHANGE:
+      // A switch between the light and the dark app theme is announced this way; the
+      // colorization message does not reliably come with it. The message also goes on to
+      // the default procedure, as before.
+      if (lparam != 0 && std::wcscmp(reinterpret_cast<const wchar_t*>(lparam), kThemeChange) == 0) {
+        ApplySystemTheme(window);
+      }
+      return DefaultProcedure(window_handle_, message, wparam, lparam);
 
     default:
       return DefaultProcedure(window_handle_, message, wparam, lparam);

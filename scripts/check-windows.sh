@@ -42,8 +42,9 @@ else
   fail "tervala_app.exe does not import vela_windows.dll"
 fi
 if grep -aq '<dpiAwareness[^>]*>PerMonitorV2</dpiAwareness>' "$bin/tervala_app.exe" &&
-   grep -aq 'requestedExecutionLevel level="asInvoker"' "$bin/tervala_app.exe"; then
-  pass "tervala_app.exe carries its manifest (PerMonitorV2, asInvoker)"
+   grep -aq 'requestedExecutionLevel level="asInvoker"' "$bin/tervala_app.exe" &&
+   grep -aq '<longPathAware[^>]*>true</longPathAware>' "$bin/tervala_app.exe"; then
+  pass "tervala_app.exe carries its manifest (PerMonitorV2, asInvoker, longPathAware)"
 else
   fail "tervala_app.exe has no manifest"
 fi

@@ -25,6 +25,10 @@ constexpr size_t kMaxDatesPerAgent = 30;
 constexpr int64_t kMinSecondsBetweenRequests = 30;
 // How long a request waits for the worker.
 constexpr int kRequestTimeoutMs = 300;
+// A failed heartbeat write is tried again after this wait, doubled after each failure up
+// to the longest one.
+constexpr uint64_t kFirstRetryDelayMs = 5000;
+constexpr uint64_t kLongestRetryDelayMs = 10 * 60 * 1000;
 
 int64_t CalendarSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
 
@@ -102,7 +106,7 @@ struct HeartbeatController::PendingRequest {
 // Everything the tasks touch. Tasks hold it only while they run (queued ones hold a weak
 // reference), so it goes with the controller unless a task is running; a task that
 // outlives the controller releases it last, on the worker.
-struct HeartbeatController::Core {
+struct HeartbeatController::Core : std::enable_shared_from_this<Core> {
   Core(const std::string& heartbeat_key, LoggerBase* lent_logger, const DateProvider& dates)
       : logger(lent_logger != nullptr ? lent_logger : &GetSystemLogger()),
         storage(heartbeat_key, &logger),
@@ -146,6 +150,8 @@ struct HeartbeatController::Core {
   }
 
   void LogHeartbeatTask();
+  // Schedules LogHeartbeatTask once more after a failed write, unless one is due already.
+  void ScheduleRetry();
   void PayloadTask(PendingRequest& request);
   void TodaysAgentTask(PendingRequest& request);
   // Hands a task's result to its caller, or to `unclaimed` when the caller has given up.
@@ -162,6 +168,9 @@ struct HeartbeatController::Core {
   bool cleaned = false;
   // The date of the last heartbeat this process knows to be on disk.
   std::string last_logged_date;
+  // The wait before the next retry of a failed write; 0 when the last write succeeded.
+  uint64_t retry_delay_ms = 0;
+  bool retry_scheduled = false;
   // The date on which the stored heartbeats were last handed out as a payload.
   std::string last_payload_date;
   // The date on which today's heartbeat was last handed out as a user agent.
@@ -363,7 +372,25 @@ void HeartbeatController::Core::LogHeartbeatTask() {
   if (dates.size() > kMaxDatesPerAgent) {
     dates.erase(dates.begin(), dates.end() - kMaxDatesPerAgent);
   }
-  if (storage.Write(record)) last_logged_date = today;
+  if (storage.Write(record)) {
+    last_logged_date = today;
+    retry_delay_ms = 0;
+    return;
+  }
+  ScheduleRetry();
+}
+
+void HeartbeatController::Core::ScheduleRetry() {
+  if (retry_scheduled) return;
+  retry_delay_ms =
+      retry_delay_ms == 0 ? kFirstRetryDelayMs : std::min(retry_delay_ms * 2, kLongestRetryDelayMs);
+  retry_scheduled = true;
+  scheduler.Schedule(Wrap(shared_from_this(),
+                          [](Core& core) {
+                            core.retry_scheduled = false;
+                            core.LogHeartbeatTask();
+                          }),
+                     retry_delay_ms);
 }
 
 }  // namespace heartbeat

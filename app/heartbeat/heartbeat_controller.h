@@ -44,7 +44,9 @@ class HeartbeatController {
 
   // Asks the worker to record today's heartbeat under the current user agent, unless this
   // app already has one for today, and returns at once. A task whose read or write fails
-  // changes nothing, so the next call tries again.
+  // changes nothing, so the next call tries again; after a failed write (another program
+  // holding the file, a full disk) the worker also tries again by itself a little later,
+  // and then less and less often, so the day is not lost to an app that logs no more.
   void LogHeartbeat();
 
   // Takes the stored heartbeats as one payload (see heartbeat_payload.h) and clears them

@@ -1,13 +1,16 @@
 // Whole-file operations of the heartbeat storage over Win32 file handles.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "app/heartbeat/heartbeat_file.h"
+#include "app/long_path_win.h"
 #include "app/scoped_handle_win.h"
 
 namespace nimbus {
@@ -73,6 +76,45 @@ std::wstring FolderOf(const std::wstring& path) {
   return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
 }
 
+// Renaming by handle with POSIX semantics replaces a file that other programs hold open
+// (with delete sharing, as a reader of the heartbeat opens it): the old file lives on for
+// them without a name. Windows 10 has had it since version 1709, on NTFS; elsewhere the call
+// fails and the classic rename is used. The class is not in every SDK's enumeration.
+constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+
+bool RenameByHandle(HANDLE file, std::wstring target) {
+  // The name is converted as a path with '\\' separators only.
+  std::replace(target.begin(), target.end(), L'/', L'\\');
+  const size_t name_bytes = target.size() * sizeof(wchar_t);
+  // The structure ends in the name, which may be longer than the one unit declared; the
+  // buffer is of 8-byte units for the structure's alignment.
+  const size_t size = sizeof(FILE_RENAME_INFO) + name_bytes;
+  std::vector<uint64_t> buffer((size + 7) / 8, 0);
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(name_bytes);
+  std::copy(target.begin(), target.end(), rename->FileName);
+  return SetFileInformationByHandle(file, kFileRenameInfoEx, rename, static_cast<DWORD>(size)) != 0;
+}
+
+// A scanner, indexer or second instance that has the file open makes the classic rename
+// fail for as long as it holds it, which is normally milliseconds: the rename is tried a few
+// more times within about a quarter of a second before the write counts as failed.
+constexpr DWORD kRenameRetryDelaysMs[] = {5, 10, 20, 40, 75, 100};
+
+bool MoveIntoPlace(const std::wstring& from, const std::wstring& to) {
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  if (MoveFileExW(from.c_str(), to.c_str(), flags)) return true;
+  for (const DWORD delay : kRenameRetryDelaysMs) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
+    Sleep(delay);
+    if (MoveFileExW(from.c_str(), to.c_str(), flags)) return true;
+  }
+  return false;
+}
+
 std::wstring RandomSuffix() {
   static constexpr wchar_t kAlphabet[] = L"abcdefghijklmnopqrstuvwxyz0123456789";
   thread_local std::mt19937 generator{std::random_device{}()};
@@ -86,15 +128,15 @@ std::wstring RandomSuffix() {
 
 bool TouchFile(const std::wstring& path) {
   if (path.empty()) return false;
-  ScopedHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS,
-                                kOpenFlags, nullptr));
+  ScopedHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), FILE_APPEND_DATA, kShareAll,
+                                nullptr, OPEN_ALWAYS, kOpenFlags, nullptr));
   return file.valid();
 }
 
 FileResult ReadWholeFile(const std::wstring& path, size_t max_size, std::string* contents) {
   if (path.empty()) return FileResult::kOpenFailed;
-  ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                kOpenFlags, nullptr));
+  ScopedHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                OPEN_EXISTING, kOpenFlags, nullptr));
   if (!file.valid()) return FileResult::kOpenFailed;
   // Pipes and devices are not files we can read in one piece.
   if (GetFileType(file.get()) != FILE_TYPE_DISK) return FileResult::kOpenFailed;
@@ -122,27 +164,35 @@ FileResult ReplaceFileContents(const std::wstring& path, std::string_view conten
   const size_t name_start = separator == std::wstring::npos ? 0 : separator + 1;
   const std::wstring prefix =
       path.substr(0, name_start) + TemporaryPrefix(std::wstring_view(path).substr(name_start));
+  const std::wstring target = ExtendedLengthPath(path);
   std::wstring temporary;
   ScopedHandle file(INVALID_HANDLE_VALUE);
   for (int attempt = 0; attempt < kTemporaryNameAttempts && !file.valid(); ++attempt) {
-    temporary = prefix + RandomSuffix();
+    temporary = ExtendedLengthPath(prefix + RandomSuffix());
     // CREATE_NEW fails on any existing name, a link included, so nothing else is written.
-    file.Reset(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    // DELETE access lets the handle rename its file.
+    file.Reset(CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid() && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (!file.valid()) return FileResult::kOpenFailed;
   // The new content must be on disk before the move makes it the file: otherwise a power
   // cut could leave a moved but empty file.
-  bool written = WriteAll(file.get(), contents) && FlushFileBuffers(file.get());
-  written = file.Close() && written;
-  if (!written) {
+  if (!WriteAll(file.get(), contents) || !FlushFileBuffers(file.get())) {
+    file.Close();
+    DeleteFileW(temporary.c_str());
+    return FileResult::kIoFailed;
+  }
+  if (RenameByHandle(file.get(), target)) {
+    file.Close();
+    return FileResult::kOk;
+  }
+  if (!file.Close()) {
     DeleteFileW(temporary.c_str());
     return FileResult::kIoFailed;
   }
   // Replaces the old file in one step; write-through returns only once the move is on disk.
-  if (!MoveFileExW(temporary.c_str(), path.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!MoveIntoPlace(temporary, target)) {
     DeleteFileW(temporary.c_str());
     return FileResult::kOpenFailed;
   }
@@ -156,8 +206,8 @@ void RemoveStaleTemporaryFiles(const std::wstring& path, int min_age_seconds) {
 
   WIN32_FIND_DATAW entry;
   const std::wstring pattern = folder + L"\\" + prefix + L"*";
-  HANDLE search =
-      FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
+  HANDLE search = FindFirstFileExW(ExtendedLengthPath(pattern).c_str(), FindExInfoBasic, &entry,
+                                   FindExSearchNameMatch, nullptr, 0);
   if (search == INVALID_HANDLE_VALUE) return;
   FILETIME now_time;
   GetSystemTimeAsFileTime(&now_time);
@@ -176,7 +226,7 @@ void RemoveStaleTemporaryFiles(const std::wstring& path, int min_age_seconds) {
       continue;
     }
     if (now - to_seconds(entry.ftLastWriteTime) >= min_age_seconds) {
-      DeleteFileW((folder + L"\\" + entry.cFileName).c_str());
+      DeleteFileW(ExtendedLengthPath(folder + L"\\" + entry.cFileName).c_str());
     }
   } while (FindNextFileW(search, &entry));
   FindClose(search);

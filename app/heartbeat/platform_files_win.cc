@@ -10,6 +10,8 @@
 
 #include "app/heartbeat/local_app_data.h"
 #include "app/heartbeat/platform_files.h"
+#include "app/log.h"
+#include "app/long_path_win.h"
 
 namespace nimbus {
 namespace {
@@ -19,6 +21,18 @@ void SetError(std::string* out_error, std::string message) {
 }
 
 std::string ToUtf8(const std::wstring& text) { return NativeToUtf8(text.data(), text.size()); }
+
+// The UTF-8 form of `text`, or false when it is not valid UTF-16 (an unpaired surrogate),
+// which the conversion without flags would turn into U+FFFD: another folder's name.
+bool StrictUtf8(const std::wstring& text, std::string* utf8) {
+  const int length = static_cast<int>(text.size());
+  const int size = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), length, nullptr,
+                                       0, nullptr, nullptr);
+  if (size <= 0) return false;
+  utf8->assign(static_cast<size_t>(size), '\0');
+  return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), length, utf8->data(), size,
+                             nullptr, nullptr) == size;
+}
 
 }  // namespace
 
@@ -30,9 +44,12 @@ void SetLocalAppDataFolderFromEnvironment(const char* variable) {
   const DWORD length = GetEnvironmentVariableW(name.c_str(), value.data(), size);
   if (length == 0 || length >= size) return;
   value.resize(length);
-  std::string error;
-  std::string folder = NativeToUtf8(value.data(), value.size(), &error);
-  if (error.empty() && !folder.empty()) SetLocalAppDataFolder(std::move(folder));
+  std::string folder;
+  if (!StrictUtf8(value, &folder)) {
+    LogError("%s is not a valid path (it holds an unpaired surrogate): it is ignored.", variable);
+    return;
+  }
+  SetLocalAppDataFolder(std::move(folder));
 }
 
 bool LocalAppDataBase(bool /*should_create*/, std::wstring* base, std::string* out_error) {
@@ -51,17 +68,20 @@ bool LocalAppDataBase(bool /*should_create*/, std::wstring* base, std::string* o
 }
 
 bool EnsureDirectoryExists(const std::wstring& path, std::string* out_error) {
-  if (CreateDirectoryW(path.c_str(), nullptr)) return true;
-  if (GetLastError() != ERROR_ALREADY_EXISTS) {
+  const std::wstring native = ExtendedLengthPath(path);
+  if (CreateDirectoryW(native.c_str(), nullptr)) return true;
+  // A folder that exists is often reported as ERROR_ACCESS_DENIED rather than
+  // ERROR_ALREADY_EXISTS: a drive root, a share's root, a folder under a parent the user
+  // may not write to. Whatever the error, a folder in its place is what was asked for.
+  const DWORD error = GetLastError();
+  const DWORD attributes = GetFileAttributesW(native.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return true;
+  }
+  if (error != ERROR_ALREADY_EXISTS || attributes == INVALID_FILE_ATTRIBUTES) {
     SetError(out_error, "Could not create directory " + ToUtf8(path));
     return false;
   }
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    SetError(out_error, "Could not create directory " + ToUtf8(path));
-    return false;
-  }
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return true;
   SetError(out_error,
            "Could not create directory " + ToUtf8(path) + ": non-directory already exists");
   return false;

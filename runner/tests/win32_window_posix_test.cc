@@ -62,10 +62,19 @@ TEST_F(Win32WindowTest, TitleBarFollowsTheAppThemeAndItsChanges) {
   SendMessageW(handle, WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0);
   EXPECT_EQ(Dark(handle), FALSE);
 
+  // The settings change that names the app theme applies it too; other settings do not.
+  SetLightTheme(0);
+  SendMessageW(handle, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"));
+  SendMessageW(handle, WM_SETTINGCHANGE, 0, 0);
+  EXPECT_EQ(Dark(handle), FALSE);
+  SendMessageW(handle, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"ImmersiveColorSet"));
+  EXPECT_EQ(Dark(handle), TRUE);
+
   // An unreadable value changes nothing.
   std::ofstream(registry_) << "nothing here\n";
   SendMessageW(handle, WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0);
-  EXPECT_EQ(Dark(handle), FALSE);
+  SendMessageW(handle, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"ImmersiveColorSet"));
+  EXPECT_EQ(Dark(handle), TRUE);
 }
 
 TEST_F(Win32WindowTest, MovedOntoAMonitorOfAnotherDpiTheWindowTakesTheSuggestedSize) {
