@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the packages with CPack, from the release builds, into build/packages/:
 #   tervala_<version>_amd64.deb          the Debian package (the `release` preset)
+#   tervala-dev_<version>_amd64.deb      the SDK's Debian package (the same preset)
 #   tervala-<version>-win64-setup.exe    the Windows installer (the `windows` preset, NSIS)
 # Binaries are stripped in both. scripts/check-packages.sh checks them.
 set -euo pipefail
