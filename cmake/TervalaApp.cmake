@@ -315,7 +315,7 @@ function(_tervala_install_app name bundle libraries destination component progra
           RUNTIME DESTINATION "${destination}" ${where}
           LIBRARY DESTINATION "${destination}" ${where}
           # Import libraries are for linking against the DLLs, not for running them.
-          ARCHIVE DESTINATION lib COMPONENT development EXCLUDE_FROM_ALL)
+          ARCHIVE DESTINATION lib COMPONENT import_libraries EXCLUDE_FROM_ALL)
   if(imported)
     # The SDK's engine library (and on Linux its Win32 layer), copied from the SDK.
     install(IMPORTED_RUNTIME_ARTIFACTS ${imported}

@@ -7,6 +7,8 @@
 #   - the SDK: installed from the release build into a scratch prefix, the application in
 #     examples/tally_app builds against it, installs and runs from another folder; the
 #     Debian package tervala-dev holds the same SDK, and lintian reports no error for it;
+#   - the Windows SDK archive: examples/tally_app builds against it with the toolchain file it
+#     holds, and its app folder runs under Wine;
 #   - the Windows installer under Wine: it installs silently for the user, the installed
 #     tervala_app.exe runs the sample application and the programs print the version, the
 #     version resource carries it, the uninstaller is in the user's Apps list; the silent
@@ -286,5 +288,38 @@ else
   fail "the Apps list still has $uninstall_key"
 fi
 rm -rf "$install_dir"
+
+# --- The Windows SDK: the archive, unpacked, builds examples/tally_app with the toolchain file
+# inside it, and the app folder runs under Wine, from another folder.
+sdk_zip=$packages/tervala-sdk-$version-win64.zip
+win_sdk=$work/win-sdk/tervala-sdk-$version-win64
+if [[ -f $sdk_zip ]]; then
+  pass "${sdk_zip#"$root"/} is there ($(($(stat -c %s "$sdk_zip") / 1024)) KiB)"
+else
+  fail "no ${sdk_zip#"$root"/}"
+fi
+mkdir -p "$work/win-sdk"
+(cd "$work/win-sdk" && cmake -E tar xf "$sdk_zip") || true
+if [[ -f $win_sdk/cmake/toolchains/mingw-w64-x86_64.cmake &&
+      -f $win_sdk/lib/cmake/Tervala/TervalaConfig.cmake && -f $win_sdk/lib/tervala-sdk/vela_windows.dll ]]; then
+  pass "the archive holds the SDK for MinGW-w64 and its toolchain file"
+else
+  fail "the archive's content: $(cd "$work/win-sdk" && find . -maxdepth 3 | head -n 20 | tr '\n' ' ')"
+fi
+tally_win_build=$work/tally-win-build
+tally_win_log=$work/tally-win-build.log
+status=0
+{ cmake -S examples/tally_app -B "$tally_win_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    --toolchain "$win_sdk/cmake/toolchains/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$win_sdk" \
+    "${launchers[@]}" &&
+  cmake --build "$tally_win_build"; } >"$tally_win_log" 2>&1 || status=$?
+if [[ $status == 0 && -f $tally_win_build/tally/tally.exe && -f $tally_win_build/tally/tally_plugin.dll ]]; then
+  pass "examples/tally_app builds against the Windows SDK archive"
+else
+  fail "examples/tally_app against the Windows SDK (exit $status): $(tail -n 30 "$tally_win_log")"
+fi
+rm -rf "$work/tally-win-moved"
+cp -r "$tally_win_build/tally" "$work/tally-win-moved" 2>/dev/null || mkdir -p "$work/tally-win-moved"
+check_tally "the Windows tally app under Wine" "$tally_win_log" "$wine" "$work/tally-win-moved/tally.exe"
 
 check_summary
