@@ -9,8 +9,23 @@
 #                   [INSTALL_DIR <folder>] [INSTALL_COMPONENT <component>])
 #
 # docs/plugins.md says how to use them.
+#
+# One file serves the project's own tree and the installed SDK (TervalaConfig.cmake includes
+# it). Both name the host's parts by the same targets: in the tree they are aliases of the
+# project's own targets, in the SDK imported targets:
+#   Tervala::engine            the engine library (vela_windows)
+#   Tervala::win32             the Win32 layer, a library of its own on Linux only
+#   Tervala::embedding_client  the C++ embedding client, linked into plug-ins and programs
+#   Tervala::core_plugin       the cloud-app core plug-in, registered first by every app
+#   Tervala::host              the runner's host library with the core plug-in and the app core
+#   Tervala::version           tervala_version.h
+#   Tervala::bundle_headers    vela_bundle.h, for bundles
+#   Tervala::bundle_codec      the bundle codec (bundle/codec/tervala_codec.h)
+# and take the program's sources from TERVALA_RUNNER_SOURCE_DIR (main.cc and its resources).
 
-set(TERVALA_RUNNER_SOURCE_DIR "${CMAKE_CURRENT_LIST_DIR}/../runner")
+if(NOT TERVALA_RUNNER_SOURCE_DIR)
+  set(TERVALA_RUNNER_SOURCE_DIR "${CMAKE_CURRENT_LIST_DIR}/../runner")
+endif()
 get_filename_component(TERVALA_RUNNER_SOURCE_DIR "${TERVALA_RUNNER_SOURCE_DIR}" ABSOLUTE)
 # The ICU data file of a bundle folder: the engine stand-in only checks that it is there.
 set(TERVALA_EMPTY_ICU_DATA "${CMAKE_BINARY_DIR}/generated/icudtl.dat")
@@ -21,6 +36,53 @@ function(_tervala_own_warnings target)
   if(COMMAND tervala_warnings)
     tervala_warnings(${target})
   endif()
+endfunction()
+
+# The MinGW runtime DLLs the programs need beside them, in `out`. Asking the compiler where it
+# keeps them finds the ones of the toolchain in use.
+function(tervala_mingw_runtime_dlls out)
+  set(dlls)
+  foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll zlib1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+                    OUTPUT_VARIABLE dll_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT IS_ABSOLUTE "${dll_path}" OR NOT EXISTS "${dll_path}")
+      message(FATAL_ERROR "The MinGW-w64 runtime DLL ${dll} was not found")
+    endif()
+    get_filename_component(dll_path "${dll_path}" REALPATH)
+    list(APPEND dlls "${dll_path}")
+  endforeach()
+  set(${out} ${dlls} PARENT_SCOPE)
+endfunction()
+if(MINGW AND NOT DEFINED TERVALA_MINGW_RUNTIME_DLLS)
+  tervala_mingw_runtime_dlls(TERVALA_MINGW_RUNTIME_DLLS)
+endif()
+
+# The target behind a name: an alias's target, else the name itself.
+function(_tervala_real_target out name)
+  get_target_property(aliased ${name} ALIASED_TARGET)
+  if(aliased)
+    set(${out} ${aliased} PARENT_SCOPE)
+  else()
+    set(${out} ${name} PARENT_SCOPE)
+  endif()
+endfunction()
+
+# Of `names`, the targets built by this project (aliases resolved) in `built` and the
+# imported ones (the SDK's) in `imported`.
+function(_tervala_split_targets built imported)
+  set(own)
+  set(theirs)
+  foreach(name IN LISTS ARGN)
+    _tervala_real_target(real ${name})
+    get_target_property(is_imported ${real} IMPORTED)
+    if(is_imported)
+      list(APPEND theirs ${real})
+    else()
+      list(APPEND own ${real})
+    endif()
+  endforeach()
+  set(${built} ${own} PARENT_SCOPE)
+  set(${imported} ${theirs} PARENT_SCOPE)
 endfunction()
 
 # A plug-in library (a DLL on Windows) that links the embedding client and the engine library
@@ -41,7 +103,12 @@ function(tervala_add_plugin target)
     set(ARG_REGISTRAR_NAME ${target})
   endif()
   add_library(${target} SHARED ${ARG_SOURCES})
-  target_link_libraries(${target} PUBLIC vela_windows PRIVATE vela_embedding_client Threads::Threads)
+  target_link_libraries(${target} PUBLIC Tervala::engine
+                                  PRIVATE Tervala::embedding_client Threads::Threads)
+  if(WIN32)
+    # DLLs carry their plain names (greeter_plugin.dll), as plug-in authors ship them.
+    set_target_properties(${target} PROPERTIES PREFIX "")
+  endif()
   set_target_properties(${target} PROPERTIES
     C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
     TERVALA_PLUGIN_REGISTER "${ARG_REGISTER}"
@@ -67,7 +134,7 @@ function(tervala_add_bundle target)
     message(FATAL_ERROR "tervala_add_bundle(${target}): SOURCES is required")
   endif()
   add_library(${target} MODULE ${ARG_SOURCES})
-  target_link_libraries(${target} PRIVATE vela_bundle_headers tervala_bundle_codec)
+  target_link_libraries(${target} PRIVATE Tervala::bundle_headers Tervala::bundle_codec)
   set_target_properties(${target} PROPERTIES
     PREFIX "" OUTPUT_NAME app SUFFIX ".so"
     LIBRARY_OUTPUT_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/${target}"
@@ -153,10 +220,11 @@ function(tervala_add_app name)
 
   # The registrant, as objects of the program (runner_host calls RegisterAllPlugins).
   set(registrant_source "${CMAKE_CURRENT_BINARY_DIR}/${name}_plugin_registrant.cc")
-  set(registered nimbus_core_plugin ${plugins})
+  set(registered Tervala::core_plugin ${plugins})
   _tervala_write_registrant(${name} "${registrant_source}" "${registered}")
   add_library(${name}_plugin_registrant OBJECT "${registrant_source}")
-  target_link_libraries(${name}_plugin_registrant PUBLIC runner_host nimbus_core_plugin ${plugins})
+  target_link_libraries(${name}_plugin_registrant PUBLIC Tervala::host Tervala::core_plugin
+                                                         ${plugins})
   _tervala_own_warnings(${name}_plugin_registrant)
 
   set(runner "${TERVALA_RUNNER_SOURCE_DIR}")
@@ -181,7 +249,7 @@ function(tervala_add_app name)
     # An import library for those two entry points, which a further plug-in links against.
     set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
   endif()
-  target_link_libraries(${name} PRIVATE ${name}_plugin_registrant runner_host tervala_version)
+  target_link_libraries(${name} PRIVATE ${name}_plugin_registrant Tervala::host Tervala::version)
   set_target_properties(${name} PROPERTIES
     OUTPUT_NAME "${ARG_OUTPUT_NAME}" RUNTIME_OUTPUT_DIRECTORY "${folder}"
     # The libraries beside the program first, so the folder runs wherever it is copied.
@@ -189,9 +257,9 @@ function(tervala_add_app name)
   _tervala_own_warnings(${name})
 
   # The folder: the libraries beside the program, the bundle in data/.
-  set(libraries vela_windows ${plugins})
+  set(libraries Tervala::engine ${plugins})
   if(NOT WIN32)
-    list(APPEND libraries win32_posix)
+    list(APPEND libraries Tervala::win32)
   endif()
   set(copies)
   foreach(library IN LISTS libraries)
@@ -209,8 +277,12 @@ function(tervala_add_app name)
             "${folder}/data/app.so"
     COMMAND ${CMAKE_COMMAND} -E copy_if_different "${TERVALA_EMPTY_ICU_DATA}"
             "${folder}/data/icudtl.dat"
-    DEPENDS ${libraries} ${ARG_BUNDLE}
     VERBATIM)
+  # The libraries built here are built first; the SDK's are there already.
+  _tervala_split_targets(built imported ${libraries} ${ARG_BUNDLE})
+  if(built)
+    add_dependencies(${name}_folder ${built})
+  endif()
   # Building the program lays out its folder.
   add_dependencies(${name} ${name}_folder)
   set_target_properties(${name} PROPERTIES TERVALA_APP_FOLDER "${folder}")
@@ -237,12 +309,19 @@ function(_tervala_install_app name bundle libraries destination component progra
       endif()")
   endforeach()
   install(CODE "${checks}" ${where})
-  set_target_properties(${name} ${libraries} PROPERTIES INSTALL_RPATH "$ORIGIN")
-  install(TARGETS ${name} ${libraries}
+  _tervala_split_targets(built imported ${libraries})
+  set_target_properties(${name} ${built} PROPERTIES INSTALL_RPATH "$ORIGIN")
+  install(TARGETS ${name} ${built}
           RUNTIME DESTINATION "${destination}" ${where}
           LIBRARY DESTINATION "${destination}" ${where}
           # Import libraries are for linking against the DLLs, not for running them.
-          ARCHIVE DESTINATION lib COMPONENT development EXCLUDE_FROM_ALL)
+          ARCHIVE DESTINATION lib COMPONENT import_libraries EXCLUDE_FROM_ALL)
+  if(imported)
+    # The SDK's engine library (and on Linux its Win32 layer), copied from the SDK.
+    install(IMPORTED_RUNTIME_ARTIFACTS ${imported}
+            RUNTIME DESTINATION "${destination}" ${where}
+            LIBRARY DESTINATION "${destination}" ${where})
+  endif()
   # The bundle through its target, so that an install with --strip strips it too.
   install(TARGETS ${bundle} LIBRARY DESTINATION "${destination}/data" ${where})
   install(DIRECTORY DESTINATION "${destination}/data/vela_assets" ${where})

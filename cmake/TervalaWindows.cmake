@@ -24,18 +24,8 @@ if(MINGW)
   # The C99 printf family (%zu, %lld) instead of the old system runtime's.
   add_compile_definitions(__USE_MINGW_ANSI_STDIO=1)
 
-  # The MinGW runtime DLLs the programs need, copied beside them. Asking the compiler where
-  # it keeps them finds the ones of the toolchain in use.
-  set(TERVALA_MINGW_RUNTIME_DLLS)
-  foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll zlib1.dll)
-    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
-                    OUTPUT_VARIABLE dll_path OUTPUT_STRIP_TRAILING_WHITESPACE)
-    if(NOT IS_ABSOLUTE "${dll_path}" OR NOT EXISTS "${dll_path}")
-      message(FATAL_ERROR "The MinGW-w64 runtime DLL ${dll} was not found")
-    endif()
-    get_filename_component(dll_path "${dll_path}" REALPATH)
-    list(APPEND TERVALA_MINGW_RUNTIME_DLLS "${dll_path}")
-  endforeach()
+  # The MinGW runtime DLLs the programs need (TERVALA_MINGW_RUNTIME_DLLS, found by
+  # cmake/TervalaApp.cmake), copied beside them.
   add_custom_target(tervala_mingw_runtime ALL
     COMMAND ${CMAKE_COMMAND} -E make_directory "${TERVALA_WINDOWS_BIN}"
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${TERVALA_MINGW_RUNTIME_DLLS}

@@ -4,6 +4,11 @@
 #     runs the sample application from there (so the package carries every library and the
 #     data folder), its programs print the version; desktop-file-validate accepts the
 #     desktop entry, and lintian reports no error;
+#   - the SDK: installed from the release build into a scratch prefix, the application in
+#     examples/tally_app builds against it, installs and runs from another folder; the
+#     Debian package tervala-dev holds the same SDK, and lintian reports no error for it;
+#   - the Windows SDK archive: examples/tally_app builds against it with the toolchain file it
+#     holds, and its app folder runs under Wine;
 #   - the Windows installer under Wine: it installs silently for the user, the installed
 #     tervala_app.exe runs the sample application and the programs print the version, the
 #     version resource carries it, the uninstaller is in the user's Apps list; the silent
@@ -19,6 +24,7 @@ cd "$root"
 version=$(sed -n 's/^project(tervala VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 packages=$root/build/packages
 deb=$packages/tervala_${version}_amd64.deb
+dev_deb=$packages/tervala-dev_${version}_amd64.deb
 installer=$packages/tervala-$version-win64-setup.exe
 work=$packages/checks
 rm -rf "$work"
@@ -116,6 +122,85 @@ else
   fail "the installed greeter example (exit $status): $(cat "$work/examples-install.log") $output"
 fi
 
+# --- The SDK: installed from the release build into a scratch prefix (the component
+# `development`), the application outside the tree (examples/tally_app) builds against it with
+# find_package(Tervala), installs, and its app runs from another folder, its bundle reaching
+# its plug-in.
+sdk=$work/sdk
+launchers=()
+if command -v ccache >/dev/null; then
+  launchers=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+# check_tally LABEL LOG RUNNER PROGRAM: the tally app counts its words in order and refuses
+# a request that is not a word.
+check_tally() {
+  local label=$1 log=$2 runner=$3 program=$4 output status=0
+  mkdir -p "$work/tally-run"
+  output=$(cd "$work/tally-run" && TERVALA_DATA_DIR=$work/tally-run TERVALA_HEADLESS=1 \
+             $runner "$program" --words=tally,sdk,tally --exit-when-done 2>&1) || status=$?
+  output=${output//$'\r'/}
+  if [[ $status == 0 && $output == *$'tally: 1\nsdk: 1\ntally: 2\nmalformed request: error bad-request: Expected [word], a non-empty string.'* ]]; then
+    pass "$label: the example's bundle reaches its plug-in and gets its answers in order"
+  else
+    fail "$label (exit $status): $(tail -n 20 "$log") $output"
+  fi
+}
+status=0
+cmake --install build/release --component development --prefix "$sdk" >"$work/sdk-install.log" 2>&1 ||
+  status=$?
+if [[ $status == 0 && -f $sdk/lib/cmake/Tervala/TervalaConfig.cmake &&
+      $(grep -c "PACKAGE_VERSION \"$version\"" "$sdk/lib/cmake/Tervala/TervalaConfigVersion.cmake") == 1 &&
+      -f $sdk/include/tervala/embedding_client/single_channel_plugin.h &&
+      -f $sdk/include/tervala/bundle/codec/tervala_codec.h && ! -e $sdk/bin/tervala_app ]]; then
+  pass "the SDK installs alone (component development), with its CMake package at version $version"
+else
+  fail "the SDK's install (exit $status): $(tail -n 20 "$work/sdk-install.log")"
+fi
+tally_build=$work/tally-build
+tally_log=$work/tally-build.log
+status=0
+{ cmake -S examples/tally_app -B "$tally_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_PREFIX_PATH="$sdk" "${launchers[@]}" &&
+  cmake --build "$tally_build" &&
+  cmake --install "$tally_build" --prefix "$work/tally-install"; } >"$tally_log" 2>&1 || status=$?
+if [[ $status == 0 ]]; then
+  pass "examples/tally_app builds against the installed SDK and installs"
+else
+  fail "examples/tally_app against the SDK (exit $status): $(tail -n 30 "$tally_log")"
+fi
+check_tally "the installed tally app" "$tally_log" "" "$work/tally-install/bin/tally"
+runpaths=$(for file in "$work/tally-install/lib/tally/"*; do
+             if [[ -f $file ]]; then
+               readelf -d "$file" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p'
+             fi
+           done | sort -u | tr '\n' ' ') || true
+if [[ $runpaths == '$ORIGIN ' ]]; then
+  pass "the installed tally app finds its libraries beside itself (RUNPATH \$ORIGIN)"
+else
+  fail "the installed tally app's RUNPATHs: $runpaths"
+fi
+
+# The SDK's Debian package: the same files as the SDK's install, and no lintian error.
+if [[ -f $dev_deb ]]; then
+  pass "${dev_deb#"$root"/} is there ($(($(stat -c %s "$dev_deb") / 1024)) KiB)"
+else
+  fail "no ${dev_deb#"$root"/}"
+fi
+dev_unpacked=$work/dev-deb-root
+dpkg-deb -x "$dev_deb" "$dev_unpacked" || mkdir -p "$dev_unpacked/usr"
+in_deb=$(cd "$dev_unpacked/usr" && find . -type f ! -path './share/doc/*' | sort)
+in_install=$(cd "$sdk" && find . -type f ! -path './share/doc/*' | sort)
+if [[ -n $in_deb && $in_deb == "$in_install" ]]; then
+  pass "tervala-dev holds the SDK's $(wc -l <<<"$in_deb") files, as its install does"
+else
+  fail "tervala-dev and the SDK's install differ: $(diff <(echo "$in_deb") <(echo "$in_install") | head -n 20)"
+fi
+if lintian --fail-on error "$dev_deb" >"$work/lintian-dev.log" 2>&1; then
+  pass "lintian reports no error for tervala-dev ($(grep -c '^W: ' "$work/lintian-dev.log" || true) warnings)"
+else
+  fail "lintian on tervala-dev: $(grep '^E: ' "$work/lintian-dev.log" || cat "$work/lintian-dev.log")"
+fi
+
 # --- The Windows installer, under Wine.
 wine=$root/scripts/wine.sh
 export WINEPREFIX=${WINEPREFIX:-$root/build/windows/wine-prefix}
@@ -203,5 +288,38 @@ else
   fail "the Apps list still has $uninstall_key"
 fi
 rm -rf "$install_dir"
+
+# --- The Windows SDK: the archive, unpacked, builds examples/tally_app with the toolchain file
+# inside it, and the app folder runs under Wine, from another folder.
+sdk_zip=$packages/tervala-sdk-$version-win64.zip
+win_sdk=$work/win-sdk/tervala-sdk-$version-win64
+if [[ -f $sdk_zip ]]; then
+  pass "${sdk_zip#"$root"/} is there ($(($(stat -c %s "$sdk_zip") / 1024)) KiB)"
+else
+  fail "no ${sdk_zip#"$root"/}"
+fi
+mkdir -p "$work/win-sdk"
+(cd "$work/win-sdk" && cmake -E tar xf "$sdk_zip") || true
+if [[ -f $win_sdk/cmake/toolchains/mingw-w64-x86_64.cmake &&
+      -f $win_sdk/lib/cmake/Tervala/TervalaConfig.cmake && -f $win_sdk/lib/tervala-sdk/vela_windows.dll ]]; then
+  pass "the archive holds the SDK for MinGW-w64 and its toolchain file"
+else
+  fail "the archive's content: $(cd "$work/win-sdk" && find . -maxdepth 3 | head -n 20 | tr '\n' ' ')"
+fi
+tally_win_build=$work/tally-win-build
+tally_win_log=$work/tally-win-build.log
+status=0
+{ cmake -S examples/tally_app -B "$tally_win_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    --toolchain "$win_sdk/cmake/toolchains/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$win_sdk" \
+    "${launchers[@]}" &&
+  cmake --build "$tally_win_build"; } >"$tally_win_log" 2>&1 || status=$?
+if [[ $status == 0 && -f $tally_win_build/tally/tally.exe && -f $tally_win_build/tally/tally_plugin.dll ]]; then
+  pass "examples/tally_app builds against the Windows SDK archive"
+else
+  fail "examples/tally_app against the Windows SDK (exit $status): $(tail -n 30 "$tally_win_log")"
+fi
+rm -rf "$work/tally-win-moved"
+cp -r "$tally_win_build/tally" "$work/tally-win-moved" 2>/dev/null || mkdir -p "$work/tally-win-moved"
+check_tally "the Windows tally app under Wine" "$tally_win_log" "$wine" "$work/tally-win-moved/tally.exe"
 
 check_summary

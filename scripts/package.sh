@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds the packages with CPack, from the release builds, into build/packages/:
 #   tervala_<version>_amd64.deb          the Debian package (the `release` preset)
+#   tervala-dev_<version>_amd64.deb      the SDK's Debian package (the same preset)
 #   tervala-<version>-win64-setup.exe    the Windows installer (the `windows` preset, NSIS)
+#   tervala-sdk-<version>-win64.zip      the SDK for MinGW-w64 (the `windows` preset's
+#                                        component development, with the toolchain file)
 # Binaries are stripped in both. scripts/check-packages.sh checks them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,4 +31,16 @@ for preset in release windows; do
     -exec mv {} "$out/" \;
   rm -rf "$out/work-$preset"
 done
-ls -l "$out"/*.deb "$out"/*.exe
+# The Windows SDK: the install component development of the windows preset, stripped, with
+# the toolchain file it was built with, in one folder of the archive.
+version=$(sed -n 's/^project(tervala VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+sdk_name=tervala-sdk-$version-win64
+echo "package: $sdk_name.zip"
+sdk_stage=$out/work-sdk/$sdk_name
+cmake --install build/windows --component development --strip --prefix "$sdk_stage" \
+  >"$out/sdk-win64-install.log" 2>&1 || { cat "$out/sdk-win64-install.log" >&2; exit 1; }
+mkdir -p "$sdk_stage/cmake/toolchains"
+cp cmake/toolchains/mingw-w64-x86_64.cmake "$sdk_stage/cmake/toolchains/"
+(cd "$out/work-sdk" && cmake -E tar cf "$out/$sdk_name.zip" --format=zip "$sdk_name")
+rm -rf "$out/work-sdk"
+ls -l "$out"/*.deb "$out"/*.exe "$out"/*.zip

@@ -2,7 +2,8 @@
 # Sets up, builds and runs every test: all of them under AddressSanitizer with
 # UndefinedBehaviorSanitizer, and the tests of concurrent code also under ThreadSanitizer;
 # then the Windows build, cross-compiled, its checks and its test suites under Wine; then the
-# Debian package and the Windows installer, made from the release builds and checked.
+# packages (the Debian ones and the Windows installer, and the SDK for both, with the example
+# application built against it), made from the release builds and checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh windows package

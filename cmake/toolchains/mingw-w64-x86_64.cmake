@@ -14,6 +14,12 @@ set(CMAKE_RC_COMPILER ${TERVALA_MINGW_TRIPLE}-windres)
 get_filename_component(TERVALA_WINDOWS_DEPS "${CMAKE_CURRENT_LIST_DIR}/../../build/windows-deps"
                        ABSOLUTE)
 list(APPEND CMAKE_FIND_ROOT_PATH /usr/${TERVALA_MINGW_TRIPLE} ${TERVALA_WINDOWS_DEPS})
+# In the Windows SDK this file lies in the SDK's cmake/toolchains/: packages are looked up in
+# the SDK too, so that find_package(Tervala) finds it there.
+get_filename_component(TERVALA_SDK_ROOT "${CMAKE_CURRENT_LIST_DIR}/../.." ABSOLUTE)
+if(EXISTS "${TERVALA_SDK_ROOT}/lib/cmake/Tervala/TervalaConfig.cmake")
+  list(APPEND CMAKE_FIND_ROOT_PATH ${TERVALA_SDK_ROOT})
+endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
