@@ -29,9 +29,9 @@ TEST(ExampleAppTest, TheGreeterAnswersFromACopyOfItsFolder) {
       tervala_testing::PathToUtf8(copy.path() / "greeter" / built.filename()),
       {"--name=Ada", "--exit-when-done"}, options);
   EXPECT_TRUE(run.exit.ExitedWith(0)) << run.err;
-  EXPECT_THAT(run.out, HasSubstr("greeting: Hello, Ada!\n"));
+  EXPECT_THAT(run.out, HasSubstr("greeting: Hello, Ada!"));
   EXPECT_THAT(run.out, HasSubstr("malformed request: error bad-request: Expected [name], a "
-                                 "non-empty string.\n"));
+                                 "non-empty string."));
 }
 
 }  // namespace
