@@ -1,6 +1,5 @@
 #include "app/future.h"
 
-#include <optional>
 #include <utility>
 
 #include "app/cleanup_list.h"
@@ -118,18 +117,18 @@ class FutureHandle::ApiCall {
     if (api == nullptr) return;
     api_ = api;
     open_ = api->BeginFutureCall();
-    scope_.emplace(api);
+    scope_.Enter(api);
   }
   void End() {
     if (api_ == nullptr) return;
     api_->EndFutureCall();
     api_ = nullptr;
-    scope_.reset();  // May destroy the API, once the count is down.
   }
 
   detail::FutureApiInterface* api_ = nullptr;
   bool open_ = false;
-  std::optional<detail::FutureApiInterface::CallScope> scope_;
+  // Ends after the destructor's body, so after the count: it may destroy the API.
+  detail::FutureApiInterface::CallScope scope_;
 };
 
 FutureHandle::FutureHandle(FutureHandleId id, detail::FutureApiInterface* api) : id_(id) {
@@ -243,11 +242,11 @@ class Future::ApiCall {
       api_ = nullptr;
       return;
     }
-    scope_.emplace(api_);
+    scope_.Enter(api_);
   }
+  // The scope ends after the call's count: it may destroy the API.
   ~ApiCall() {
     if (api_ != nullptr) api_->EndFutureCall();
-    scope_.reset();  // May destroy the API, once the count is down.
   }
   ApiCall(const ApiCall&) = delete;
   ApiCall& operator=(const ApiCall&) = delete;
@@ -263,7 +262,8 @@ class Future::ApiCall {
   detail::FutureApiInterface* api_ = nullptr;
   FutureHandleId id_ = 0;
   bool open_ = false;
-  std::optional<detail::FutureApiInterface::CallScope> scope_;
+  // Ends after the destructor's body, so after the count: it may destroy the API.
+  detail::FutureApiInterface::CallScope scope_;
 };
 
 Future::Future() : mutex_(Mutex::kModeNonRecursive) {}

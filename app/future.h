@@ -128,6 +128,9 @@ class FutureApiInterface {
   class CallScope {
    public:
     explicit CallScope(FutureApiInterface* api);
+    // A scope that marks no call until Enter names its API.
+    CallScope() : CallScope(nullptr) {}
+    void Enter(FutureApiInterface* api) { api_ = api; }
     // Destroys the API when it was asked to go away during this, the thread's outermost
     // call into it.
     ~CallScope();
