@@ -32,7 +32,7 @@ using FutureHandleId = uint64_t;
 // Names one future of one future API by its id. A handle that carries its API holds one
 // reference to the future, and so does each copy; a handle with only an id holds none. When
 // the API goes away first, its handles are detached (their API becomes null) and release
-// nothing.
+// nothing; a handle in use on another thread meanwhile is waited for, not freed under it.
 class FutureHandle {
  public:
   // The invalid handle: id 0, no API.
