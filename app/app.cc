@@ -1,5 +1,7 @@
 #include "app/app.h"
 
+#include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -13,6 +15,7 @@
 #include "app/library_registry.h"
 #include "app/log.h"
 #include "app/mutex.h"
+#include "app/process_id.h"
 #include "app/process_locks.h"
 #include "app/semaphore.h"
 
@@ -24,13 +27,28 @@ namespace {
 // to an app's worker.
 constexpr int kExitHeartbeatWaitMs = 2000;
 
+// The process that installed the exit hook. A child forked from it inherits the hook but
+// not the heartbeat workers, and may hold locks that no thread of the child will release.
+std::atomic<uint64_t> g_exit_hook_process{0};
+
 // Apps live until the process ends, and their heartbeat workers are not joined at exit: a
 // program that ends right after creating an app (the usual short-lived run) would cut the
-// day's heartbeat write short. Waiting here, before the process goes, lets it land.
-// The workers run side by side, so one deadline serves them all.
+// day's heartbeat write short. Waiting here, before the process goes, lets it land. The
+// workers run side by side, so one deadline serves them all. In a forked child that calls
+// exit() (after a failed exec, say) it does nothing.
 void FinishHeartbeatsAtExit() {
+  if (CurrentProcessId() != g_exit_hook_process.load()) return;
+  // The controllers are taken under the registry's lock, since another thread may be
+  // deleting apps; each shared copy stays usable after its app is gone.
   std::vector<std::shared_ptr<heartbeat::HeartbeatController>> controllers;
-  for (App* app : GetAllApps()) controllers.push_back(app->GetHeartbeatController());
+  {
+    MutexLock lock(AppRegistryLock());
+    for (App* app : GetAllApps()) {
+      if (auto controller = app->GetHeartbeatController()) {
+        controllers.push_back(std::move(controller));
+      }
+    }
+  }
   heartbeat::WaitUntilAllIdle(controllers, kExitHeartbeatWaitMs);
 }
 
@@ -93,7 +111,10 @@ App* App::Create(const AppOptions& options, const char* name) {
       return existing;
     }
     RegisterCoreLibraries();
-    static const bool exit_hook_installed = std::atexit(FinishHeartbeatsAtExit) == 0;
+    static const bool exit_hook_installed = [] {
+      g_exit_hook_process = CurrentProcessId();
+      return std::atexit(FinishHeartbeatsAtExit) == 0;
+    }();
     (void)exit_hook_installed;
     app.reset(new App(name, validated));
     if (AddApp(app.get(), &app->init_results_) == nullptr) return nullptr;

@@ -1,6 +1,7 @@
 #ifndef TERVALA_APP_FUTURE_H_
 #define TERVALA_APP_FUTURE_H_
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -31,7 +32,7 @@ using FutureHandleId = uint64_t;
 // Names one future of one future API by its id. A handle that carries its API holds one
 // reference to the future, and so does each copy; a handle with only an id holds none. When
 // the API goes away first, its handles are detached (their API becomes null) and release
-// nothing.
+// nothing; a handle in use on another thread meanwhile is waited for, not freed under it.
 class FutureHandle {
  public:
   // The invalid handle: id 0, no API.
@@ -45,21 +46,26 @@ class FutureHandle {
   ~FutureHandle();
 
   FutureHandleId id() const { return id_; }
-  detail::FutureApiInterface* api() const { return api_; }
+  detail::FutureApiInterface* api() const { return api_.load(std::memory_order_acquire); }
   bool is_valid() const { return id_ != 0; }
 
  private:
   friend class ReferenceCountedFutureImpl;
+  class ApiCall;
+
   // Holds a new reference to future `id` of `api`.
   FutureHandle(FutureHandleId id, detail::FutureApiInterface* api);
 
-  void Attach();
+  // Takes a reference through `call`'s API, when it has one and the future is alive.
+  void Attach(const ApiCall& call);
   void Release();
   void MoveFrom(FutureHandle& other);
   static void DetachFromApi(void* handle);
 
   FutureHandleId id_ = 0;
-  detail::FutureApiInterface* api_ = nullptr;
+  // Written under the process-wide handle lock, since the API detaches its handles from the
+  // thread that destroys it while their owners may be using them.
+  std::atomic<detail::FutureApiInterface*> api_{nullptr};
 };
 
 // Called once with the completed future and the user data it was added with.
@@ -108,6 +114,36 @@ class FutureApiInterface {
   virtual void RegisterForCleanup(Future* future) = 0;
   virtual void UnregisterForCleanup(Future* future) = 0;
 
+  // True while this thread is inside a call into this API (a completion callback or a
+  // delete function of it may be running).
+  bool InCallOnThisThread() const;
+  // Destroys this API (made with new) now, or, when this thread is inside a call into it,
+  // as soon as the outermost of those calls returns: the way for a completion callback to
+  // drop the API that runs it.
+  void DestroyWhenCallsReturn();
+
+  // Marks a call of this thread into the API for as long as it lives, so that the API,
+  // asked to go away from inside the call (by a completion callback or a delete function),
+  // waits for the call to return. Calls nest; the outermost one of a thread ends last.
+  class CallScope {
+   public:
+    explicit CallScope(FutureApiInterface* api);
+    // A scope that marks no call until Enter names its API.
+    CallScope() : CallScope(nullptr) {}
+    void Enter(FutureApiInterface* api) { api_ = api; }
+    // Destroys the API when it was asked to go away during this, the thread's outermost
+    // call into it.
+    ~CallScope();
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+
+   private:
+    friend class FutureApiInterface;
+    FutureApiInterface* api_;
+    CallScope* outer_;
+    bool destroy_api_ = false;
+  };
+
  protected:
   // For the destructor of an implementation, before it releases its futures and with none
   // of its locks held: copies of its futures made from now on come out invalid, and the
@@ -119,6 +155,7 @@ class FutureApiInterface {
 
  private:
   friend class ::nimbus::Future;
+  friend class ::nimbus::FutureHandle;
   // A Future's call into this API begins (under the Future's mutex, which keeps the API
   // from going before the count is up) and ends. False when the API is closing.
   bool BeginFutureCall();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdint>
+#include <cstdlib>
 #include <list>
 #include <string>
 #include <utility>
@@ -88,6 +89,14 @@ ReferenceCountedFutureImpl::ReferenceCountedFutureImpl(size_t last_result_count)
 }
 
 ReferenceCountedFutureImpl::~ReferenceCountedFutureImpl() {
+  // Destroyed from inside its own call (a completion callback, say), the API would be used
+  // again when that call returns, or wait for it for ever. Such a callback must use
+  // DestroyWhenCallsReturn (or DestroyFutureApi) instead. A destructor cannot refuse to
+  // run, so the process ends here even under an installed log sink.
+  if (InCallOnThisThread()) {
+    LogAssert("%s", "!InCallOnThisThread()");
+    std::abort();
+  }
   // Futures on other threads may be in calls into this API, or releasing, right now: new
   // copies are turned away, and the calls under way end before the state they use goes.
   BeginClosing();
@@ -121,6 +130,7 @@ void ReferenceCountedFutureImpl::AddReference(const FutureHandle& handle) {
 }
 
 void ReferenceCountedFutureImpl::ReleaseReference(const FutureHandle& handle) {
+  const CallScope call(this);  // Delete functions run here.
   MutexLock lock(mutex_);
   FutureRecord* backing = Find(handle.id());
   // A future already freed (force-released, or freed with a proxy's original) has nothing
@@ -190,6 +200,7 @@ const void* ReferenceCountedFutureImpl::GetFutureResult(const FutureHandle& hand
 CompletionCallbackHandle ReferenceCountedFutureImpl::AddCompletionCallback(
     const FutureHandle& handle, CompletionCallback callback, void* user_data,
     UserDataDeleter user_data_delete_fn, bool single_completion) {
+  const CallScope call(this);  // Callbacks and delete functions run here.
   auto node =
       std::make_unique<CallbackNode>(CallbackNode{callback, user_data, user_data_delete_fn});
   MutexLock lock(mutex_);
@@ -220,6 +231,7 @@ CompletionCallbackHandle ReferenceCountedFutureImpl::AddCompletionCallback(
 void ReferenceCountedFutureImpl::RemoveCompletionCallback(
     const FutureHandle& handle, const CompletionCallbackHandle& callback_handle) {
   if (callback_handle.empty()) return;
+  const CallScope call(this);
   MutexLock lock(mutex_);
   FutureRecord* backing = Find(handle.id());
   if (backing == nullptr) return;
@@ -278,6 +290,8 @@ FutureHandle ReferenceCountedFutureImpl::AllocFuture(int index, void* data,
 
 void ReferenceCountedFutureImpl::CompleteFuture(const FutureHandle& handle, int error,
                                                 const char* error_message) {
+  // Callbacks run here, and may ask for this API to be destroyed: that waits for the scope.
+  const CallScope call(this);
   bool destroy = false;
   {
     MutexLock lock(mutex_);
@@ -287,7 +301,7 @@ void ReferenceCountedFutureImpl::CompleteFuture(const FutureHandle& handle, int 
       destroy = true;
     }
   }
-  if (destroy) delete this;
+  if (destroy) DestroyWhenCallsReturn();
 }
 
 bool ReferenceCountedFutureImpl::CompleteLocked(const FutureHandle& handle, int error,
@@ -345,6 +359,7 @@ void ReferenceCountedFutureImpl::RunCallbacksLocked(FutureHandleId id) {
 void ReferenceCountedFutureImpl::SetContextData(const FutureHandle& handle, void* context_data,
                                                 UserDataDeleter delete_context_data_fn) {
   NIMBUS_ASSERT_RETURN_VOID((delete_context_data_fn != nullptr) || (context_data == nullptr));
+  const CallScope call(this);
   MutexLock lock(mutex_);
   FutureRecord* backing = Find(handle.id());
   if (backing == nullptr) {
@@ -390,6 +405,7 @@ void ReferenceCountedFutureImpl::ProxyFreed(void* context) {
 }
 
 void ReferenceCountedFutureImpl::ForceRelease(const FutureHandle& handle) {
+  const CallScope call(this);
   MutexLock lock(mutex_);
   FutureRecord* backing = Find(handle.id());
   if (backing == nullptr) return;
@@ -457,20 +473,22 @@ ReferenceCountedFutureImpl* FindFutureApi(const void* owner) {
 }
 
 void DestroyFutureApi(const void* owner) {
-  std::unique_ptr<ReferenceCountedFutureImpl> doomed;
+  ReferenceCountedFutureImpl* doomed = nullptr;
   {
     MutexLock lock(FutureApiTableLock());
     if (g_future_apis == nullptr) return;
     const auto found = g_future_apis->find(owner);
     if (found == g_future_apis->end()) return;
-    doomed = std::move(found->second);
+    doomed = found->second.release();
     g_future_apis->erase(found);
     if (g_future_apis->empty()) {
       delete g_future_apis;
       g_future_apis = nullptr;
     }
   }
-  // Destroyed outside the table lock: it runs cleanup and delete functions.
+  // Destroyed outside the table lock: it runs cleanup and delete functions. From inside a
+  // call into it (one of its completion callbacks), once that call has returned.
+  doomed->DestroyWhenCallsReturn();
 }
 
 }  // namespace nimbus

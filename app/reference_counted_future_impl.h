@@ -22,7 +22,9 @@ class ReferenceCountedFutureImpl : public detail::FutureApiInterface {
   // `last_result_count` slots, numbered from 0, each empty at first.
   explicit ReferenceCountedFutureImpl(size_t last_result_count);
   // Detaches every Future and FutureHandle of this API, and frees the futures still alive
-  // with a warning for each.
+  // with a warning for each. Not from inside a call into this API (a completion callback,
+  // a delete function): that ends the process with an assertion; such code uses
+  // DestroyWhenCallsReturn, or DestroyFutureApi, which wait for the call to return.
   ~ReferenceCountedFutureImpl() override;
   ReferenceCountedFutureImpl(const ReferenceCountedFutureImpl&) = delete;
   ReferenceCountedFutureImpl& operator=(const ReferenceCountedFutureImpl&) = delete;
@@ -102,7 +104,8 @@ class ReferenceCountedFutureImpl : public detail::FutureApiInterface {
 ReferenceCountedFutureImpl* FindOrCreateFutureApi(const void* owner, size_t last_result_count);
 // The future API of `owner`, or null.
 ReferenceCountedFutureImpl* FindFutureApi(const void* owner);
-// Destroys the future API of `owner`, if any.
+// Destroys the future API of `owner`, if any; called from inside a call into that API (one
+// of its completion callbacks), once the call has returned. The owner has no API from now.
 void DestroyFutureApi(const void* owner);
 
 }  // namespace nimbus

@@ -11,8 +11,19 @@ MessageChannel::MessageChannel(BinaryMessenger* messenger, std::string name,
     : messenger_(messenger), name_(std::move(name)), codec_(codec) {}
 
 void MessageChannel::SetMessageHandler(MessageHandler handler) const {
+  if (messenger_ == nullptr) {
+    internal::WriteErrorLine("Cannot set a message handler on channel ",
+                             name_ + ": the channel has no messenger.");
+    return;
+  }
   if (!handler) {
     messenger_->SetMessageHandler(name_, nullptr);
+    return;
+  }
+  if (codec_ == nullptr) {
+    // The handler would decode every message with it.
+    internal::WriteErrorLine("Cannot set a message handler on channel ",
+                             name_ + ": the channel has no codec.");
     return;
   }
   const MessageCodec<EncodableValue>* codec = codec_;

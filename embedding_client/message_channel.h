@@ -29,6 +29,8 @@ class MessageChannel {
   // Installs `handler` as the channel's handler on the messenger; an empty handler
   // removes the channel's handler. A message that does not decode never reaches the
   // handler: it is reported on standard error and answered with the empty reply.
+  // A channel without a messenger (or, for a handler, without a codec) installs nothing
+  // and says so in one line on standard error.
   void SetMessageHandler(MessageHandler handler) const;
 
   const std::string& name() const { return name_; }

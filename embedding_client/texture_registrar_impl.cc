@@ -35,6 +35,10 @@ TextureRegistrarImpl::~TextureRegistrarImpl() = default;
 
 int64_t TextureRegistrarImpl::RegisterTexture(TextureSource* source) {
   VelaDesktopTextureInfo info = {};
+  if (texture_registrar_ == nullptr) {
+    internal::WriteErrorLine("Cannot register a texture: there is no engine texture registrar.");
+    return -1;
+  }
   if (source == nullptr || source->valueless_by_exception()) {
     internal::WriteErrorLine("Attempting to register unknown texture variant.");
     return -1;
@@ -69,6 +73,12 @@ bool TextureRegistrarImpl::MarkTextureFrameAvailable(int64_t texture_id) {
 }
 
 void TextureRegistrarImpl::UnregisterTexture(int64_t texture_id, std::function<void()> callback) {
+  if (texture_registrar_ == nullptr) {
+    // Nothing can be registered here, so there is nothing to wait for: the removal is
+    // complete, and the engine library would never call back.
+    if (callback) callback();
+    return;
+  }
   if (!callback) {
     VelaDesktopTextureRegistrarUnregisterExternalTexture(texture_registrar_, texture_id, nullptr,
                                                          nullptr);

@@ -10,6 +10,8 @@ namespace vela {
 
 // Forwards texture registration to the engine library. Destroying it does not
 // unregister the textures it registered.
+// Over a null handle (no engine) it registers nothing, saying why on standard error, and
+// completes unregistrations at once.
 class TextureRegistrarImpl : public TextureRegistrar {
  public:
   // `texture_registrar` is not owned.

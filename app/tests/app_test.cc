@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -334,14 +335,26 @@ TEST_F(AppTest, DeletingAnAppRunsItsCleanupAndInitializerHooks) {
 }
 
 TEST_F(AppTest, AControllerKeptPastItsAppDoesNothingMore) {
+  // A folder in place of the app's heartbeat file: every heartbeat fails, so each task tries
+  // again, and one run after an empty file has replaced the folder would fill the file.
+  const std::filesystem::path file(heartbeat::HeartbeatStorage(".gone", nullptr).filename());
+  std::filesystem::remove(file);  // The storage made it.
+  std::filesystem::create_directory(file);
   App* app = App::Create(CompleteOptions(), "gone");
   ASSERT_NE(app, nullptr);
   WaitForHeartbeat(app);
   std::shared_ptr<heartbeat::HeartbeatController> controller = app->GetHeartbeatController();
   delete app;
-  // Its logger and date provider are gone with the app; the controller must not use them.
+  std::filesystem::remove(file);
+  heartbeat::testing::WriteFileBytes(tervala_testing::PathToUtf8(file), "");
+  // Its logger and date provider are gone with the app; the controller must not use them,
+  // nor run anything more.
   controller->LogHeartbeat();
+  EXPECT_EQ(controller->TakeStoredHeartbeatsPayload(), "");
+  EXPECT_EQ(controller->TakeTodaysHeartbeatAgent(), "");
   EXPECT_FALSE(controller->WaitUntilIdle(100));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(std::filesystem::file_size(file), 0u);
 }
 
 TEST_F(AppTest, ThreadsCreateAndDeleteAppsOfTheirOwn) {

@@ -330,6 +330,109 @@ TEST(FutureTest, ReleaseRacingWithTheApiGoingAwayIsSafe) {
   }
 }
 
+// An API destroyed through the table from inside one of its own completion callbacks goes
+// once the callback has returned: for a callback run on completion, and for one added to a
+// future already complete (which runs at once, inside the Future's call).
+TEST(FutureTest, DestroyingTheApiFromItsOwnCallbackWaitsForTheCallbackToReturn) {
+  int owner = 0;
+  for (const bool already_complete : {false, true}) {
+    std::atomic<int> deletions{0};
+    ReferenceCountedFutureImpl* api = FindOrCreateFutureApi(&owner, 1);
+    Future future(api, api->AllocFuture(0, new Tracked{3, &deletions}, &DeleteTracked));
+    const FutureHandle id(future.GetHandle().id());
+    if (already_complete) api->CompleteFuture(id, 5);
+    int seen_error = 0;
+    bool gone_from_table = false;
+    future.AddOnCompletion([&](const Future& done) {
+      DestroyFutureApi(&owner);
+      gone_from_table = FindFutureApi(&owner) == nullptr;
+      seen_error = done.error();  // The API is still there until the callback returns.
+    });
+    if (!already_complete) api->CompleteFuture(id, 5);
+    EXPECT_TRUE(gone_from_table) << already_complete;
+    EXPECT_EQ(seen_error, 5) << already_complete;
+    EXPECT_EQ(deletions, 1) << already_complete;
+    EXPECT_EQ(future.status(), kFutureStatusInvalid) << already_complete;
+  }
+}
+
+void DeleteApi(const Future& /*future*/, void* api) {
+  delete static_cast<ReferenceCountedFutureImpl*>(api);
+}
+
+void LogToStderr(LogLevel level, const char* message, void* /*user_data*/) {
+  std::fprintf(stderr, "%s%s\n", level == kLogLevelAssert ? "ASSERT: " : "", message);
+}
+
+// A plain delete cannot wait for the callback to return: it is refused with an assertion,
+// which ends the process even under an installed sink, rather than freeing the API under
+// the callback (on completion) or waiting for itself (in a callback added once complete).
+TEST(FutureDeathTest, DeletingTheApiInsideItsOwnCallbackIsRefused) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (const bool already_complete : {false, true}) {
+    EXPECT_DEATH(
+        {
+          LogSetCallback(&LogToStderr, nullptr);
+          auto* api = new ReferenceCountedFutureImpl(0);
+          const FutureHandle handle = api->AllocFuture(-1);
+          if (already_complete) api->CompleteFuture(handle, 0);
+          Future(api, handle).AddOnCompletion(&DeleteApi, api);
+          api->CompleteFuture(handle, 0);
+        },
+        "ASSERT: !InCallOnThisThread\\(\\)")
+        << already_complete;
+  }
+}
+
+// A Future assigned on one thread while the API it held is destroyed on another: the dying
+// API releases what the Future held from it, never the future it holds now.
+TEST(FutureTest, AssigningAFutureWhileItsOldApiGoesAwayIsSafe) {
+  CapturedLog log;
+  for (int round = 0; round < 300; ++round) {
+    ReferenceCountedFutureImpl other(0);
+    auto* dying = new ReferenceCountedFutureImpl(0);
+    Future first(dying, dying->AllocFuture(-1));  // Id 1, as the source's.
+    Future assigned(dying, dying->AllocFuture(-1));
+    const Future source(&other, other.AllocFuture(-1));
+    std::thread assigner([&] { assigned = source; });
+    delete dying;
+    assigner.join();
+    EXPECT_EQ(assigned.status(), kFutureStatusPending);
+    EXPECT_EQ(assigned.GetHandle().id(), source.GetHandle().id());
+    EXPECT_EQ(first.status(), kFutureStatusInvalid);
+  }
+  // Neither API had a future left over, and no reference was released twice.
+  EXPECT_EQ(log.CountAtLeast(kLogLevelWarning), 0);
+}
+
+// Copies of an allocated handle copied, moved and dropped on other threads while the API is
+// destroyed: each is either served or detached, never left pointing at the freed API.
+TEST(FutureTest, HandleCopiesUsedWhileTheApiGoesAwayAreSafe) {
+  CapturedLog log;
+  for (int round = 0; round < 300; ++round) {
+    auto* api = new ReferenceCountedFutureImpl(0);
+    FutureHandle handle = api->AllocFuture(-1);
+    std::vector<FutureHandle> copies(2, handle);
+    std::vector<std::thread> users;
+    for (FutureHandle& mine : copies) {
+      users.emplace_back([&mine] {
+        for (int i = 0; i < 20; ++i) {
+          FutureHandle copy = mine;
+          FutureHandle moved = std::move(copy);
+          copy = moved;
+          mine = std::move(moved);
+          copy = FutureHandle();
+        }
+      });
+    }
+    delete api;
+    for (std::thread& user : users) user.join();
+    EXPECT_EQ(handle.api(), nullptr);
+    for (const FutureHandle& copy : copies) EXPECT_EQ(copy.api(), nullptr);
+  }
+  EXPECT_EQ(log.CountAtLeast(kLogLevelError), 0);
+}
+
 TEST(FutureApiTableTest, OneApiPerOwner) {
   int owner = 0;
   int other_owner = 0;

@@ -177,6 +177,30 @@ TEST_F(MessengerTest, UndecodableMessageIsAnsweredEmptyWithoutReachingTheHandler
   EXPECT_THAT(errors, HasSubstr("Unable to decode message on channel test.native\n"));
 }
 
+// A channel without a messenger or a codec is misuse: one line on standard error, and no
+// handler is installed (a message on the channel gets the empty reply).
+TEST_F(MessengerTest, ChannelWithoutMessengerOrCodecWritesALineAndInstallsNothing) {
+  bool called = false;
+  const MessageHandler handler = [&](const EncodableValue&, MessageReply) { called = true; };
+  ::testing::internal::CaptureStderr();
+  MessageChannel(nullptr, kChannel, &StandardMessageCodec::GetInstance())
+      .SetMessageHandler(handler);
+  MessageChannel(nullptr, kChannel, &StandardMessageCodec::GetInstance()).SetMessageHandler({});
+  MessageChannel(&messenger(), kChannel, nullptr).SetMessageHandler(handler);
+  const std::string errors = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(CountOf(errors,
+                    "Cannot set a message handler on channel test.native: the channel "
+                    "has no messenger.\n"),
+            2u);
+  EXPECT_EQ(CountOf(errors,
+                    "Cannot set a message handler on channel test.native: the channel "
+                    "has no codec.\n"),
+            1u);
+  auto seen = Command(messenger(), {"call_raw", kChannel, std::vector<uint8_t>{0}});
+  EXPECT_EQ(seen, EncodableValue(EncodableList{"empty"}));
+  EXPECT_FALSE(called);
+}
+
 TEST_F(MessengerTest, SendWithoutAndWithReply) {
   auto store = StandardMessageCodec::GetInstance().EncodeMessage(
       EncodableList{"store", EncodableList{"kept", 3}});

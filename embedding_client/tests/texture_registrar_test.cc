@@ -13,6 +13,7 @@
 #include "embedding_client/plugin_registrar_directory.h"
 #include "embedding_client/tests/engine_test_support.h"
 #include "embedding_client/texture_registrar.h"
+#include "embedding_client/texture_registrar_impl.h"
 #include "embedding_client/vela_view_controller.h"
 
 namespace vela {
@@ -144,6 +145,26 @@ TEST_F(TextureRegistrarTest, UnregistrationWithoutCallbackAndOfUnknownIds) {
   EXPECT_TRUE(PumpUntil([&] { return !textures_->MarkTextureFrameAvailable(id); }));
   EXPECT_TRUE(textures_->UnregisterTexture(987654));
   EXPECT_FALSE(textures_->MarkTextureFrameAvailable(987654));
+}
+
+// A registrar without an engine texture registrar registers nothing, saying why; an
+// unregistration has nothing to wait for, so its callback runs at once and is freed.
+TEST(TextureRegistrarWithoutHandleTest, RefusesWithALineAndCompletesUnregistrations) {
+  TextureRegistrarImpl textures(nullptr);
+  TextureSource source =
+      PixelBufferSource{[](size_t, size_t) -> const VelaDesktopPixelBuffer* { return nullptr; }};
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(textures.RegisterTexture(&source), -1);
+  const std::string errors = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(errors, "Cannot register a texture: there is no engine texture registrar.\n");
+  auto alive = std::make_shared<int>(0);
+  const std::weak_ptr<int> watch = alive;
+  int calls = 0;
+  textures.UnregisterTexture(1, [&calls, alive = std::move(alive)] { ++calls; });
+  EXPECT_EQ(calls, 1);
+  EXPECT_TRUE(watch.expired());
+  EXPECT_TRUE(textures.UnregisterTexture(1));
+  EXPECT_FALSE(textures.MarkTextureFrameAvailable(1));
 }
 
 }  // namespace

@@ -12,4 +12,14 @@ ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name,
 
 ScopedEnvironmentVariable::~ScopedEnvironmentVariable() { SetEnvironmentValue(name_, saved_); }
 
+ScopedTimeZone::ScopedTimeZone(const std::string& zone) : saved_(EnvironmentValue("TZ")) {
+  SetEnvironmentValue("TZ", zone);
+  ReloadTimeZone();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+  SetEnvironmentValue("TZ", saved_);
+  ReloadTimeZone();
+}
+
 }  // namespace tervala_testing

@@ -25,6 +25,22 @@ class ScopedEnvironmentVariable {
   std::optional<std::string> saved_;
 };
 
+// Makes `zone` (a TZ value, such as "XXX-14" for 14 hours east of UTC) the time zone of the
+// C library's local-time functions for its lifetime, then restores the earlier one.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const std::string& zone);
+  ~ScopedTimeZone();
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+// Makes the C library read the time zone from TZ again.
+void ReloadTimeZone();
+
 }  // namespace tervala_testing
 
 #endif  // TERVALA_PLATFORM_TEST_SUPPORT_ENVIRONMENT_H_

@@ -1,3 +1,5 @@
+#include <time.h>
+
 #include <cstdlib>
 
 #include "platform/test_support/environment.h"
@@ -17,5 +19,7 @@ void SetEnvironmentValue(const std::string& name, const std::optional<std::strin
     unsetenv(name.c_str());
   }
 }
+
+void ReloadTimeZone() { tzset(); }
 
 }  // namespace tervala_testing

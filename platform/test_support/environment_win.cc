@@ -1,4 +1,5 @@
 #include <stdlib.h>
+#include <time.h>
 #include <windows.h>
 
 #include "platform/test_support/environment.h"
@@ -25,5 +26,7 @@ void SetEnvironmentValue(const std::string& name, const std::optional<std::strin
   _wputenv_s(wide_name.c_str(), wide_value.c_str());
   ::SetEnvironmentVariableW(wide_name.c_str(), value ? wide_value.c_str() : nullptr);
 }
+
+void ReloadTimeZone() { _tzset(); }
 
 }  // namespace tervala_testing

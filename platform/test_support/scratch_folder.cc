@@ -1,9 +1,11 @@
 #include "platform/test_support/scratch_folder.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <system_error>
+#include <thread>
 
 #include "platform/test_support/paths.h"
 
@@ -31,14 +33,27 @@ ScratchFolder::ScratchFolder(std::string_view prefix) {
 }
 
 ScratchFolder::~ScratchFolder() {
-  std::error_code ignored;
-  // Read-only entries left by a test would stop the removal on Windows.
-  for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
-       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
+  // A program that ran from the folder may keep its files in use for a moment after it has
+  // ended (Windows lets go of a process's image only once the system has finished with the
+  // process), so the removal is tried again for a while. A folder that stays is named.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  std::error_code error;
+  for (;;) {
+    // Read-only entries left by a test would stop the removal on Windows.
+    std::error_code ignored;
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ignored);
+    }
+    error.clear();
+    std::filesystem::remove_all(path_, error);
+    if (!error || !std::filesystem::exists(path_, ignored)) return;
+    if (std::chrono::steady_clock::now() > deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  std::filesystem::remove_all(path_, ignored);
+  std::fprintf(stderr, "cannot remove the scratch folder %s: %s\n", utf8_.c_str(),
+               error.message().c_str());
 }
 
 std::string ScratchFolder::Join(std::string_view relative) const {

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/test_support/paths.h"
 #include "runner/host_options.h"
 #include "runner/tests/runner_test_support.h"
 #include "tervala_version.h"
@@ -28,13 +30,20 @@ size_t Position(const std::vector<std::string>& events, const std::string& prefi
 }
 
 // The entry-point arguments the bundle received, from a run that is closed once they came.
+// The copy of the program goes with its folder.
 std::optional<std::string> EntryArguments(const std::vector<std::string>& arguments) {
-  AppFolder folder(AppLibrary::kTestBundle);
-  AppProcess app(folder.executable(), arguments);
-  EXPECT_TRUE(app.started());
-  std::optional<std::string> entry = app.WaitForEvent("entry");
-  app.RequestClose();
-  EXPECT_EQ(app.WaitForExit(), 0);
+  std::optional<std::string> entry;
+  std::filesystem::path copy;
+  {
+    AppFolder folder(AppLibrary::kTestBundle);
+    copy = tervala_testing::PathFromUtf8(folder.path());
+    AppProcess app(folder.executable(), arguments);
+    EXPECT_TRUE(app.started());
+    entry = app.WaitForEvent("entry");
+    app.RequestClose();
+    EXPECT_EQ(app.WaitForExit(), 0);
+  }
+  EXPECT_FALSE(std::filesystem::exists(copy)) << tervala_testing::PathToUtf8(copy);
   return entry;
 }
 

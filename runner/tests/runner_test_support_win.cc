@@ -11,10 +11,15 @@ namespace runner_test {
 namespace {
 
 // A hard link where the file system allows one (the build's DLLs are large), else a copy.
+// A DLL this process has loaded is copied: a file mapped as an image cannot be deleted
+// under any of its names, so a link to it would keep the folder from being removed.
 void LinkOrCopy(const std::filesystem::path& from, const std::filesystem::path& to) {
   std::error_code error;
-  std::filesystem::create_hard_link(from, to, error);
-  if (error) std::filesystem::copy_file(from, to);
+  if (GetModuleHandleW(from.filename().wstring().c_str()) == nullptr) {
+    std::filesystem::create_hard_link(from, to, error);
+    if (!error) return;
+  }
+  std::filesystem::copy_file(from, to);
 }
 
 struct CloseRequest {

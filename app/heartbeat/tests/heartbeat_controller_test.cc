@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "app/heartbeat/tests/heartbeat_file_test.h"
 #include "app/heartbeat/tests/test_data_home.h"
 #include "app/library_registry.h"
+#include "platform/test_support/environment.h"
 #include "platform/test_support/paths.h"
 
 namespace nimbus {
@@ -159,20 +161,24 @@ TEST_F(HeartbeatControllerTest, StaleTemporaryFilesAreRemovedOnTheWorker) {
   EXPECT_FALSE(testing::IsRegularFile(stale));
 }
 
+// The UTC date whatever the local time zone: east and west of UTC by 14 and 12 hours (26
+// hours apart, so at any moment at least one of them is on another day than UTC), the date is
+// the one the C library's UTC calendar gives.
 TEST(DateProviderImplTest, GivesTodaysUtcDate) {
   const auto utc_date = [] {
-    const std::chrono::year_month_day day(
-        std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now()));
+    const std::time_t now = std::time(nullptr);
     char text[16];
-    std::snprintf(text, sizeof(text), "%04d-%02u-%02u", static_cast<int>(day.year()),
-                  static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()));
+    std::strftime(text, sizeof(text), "%Y-%m-%d", std::gmtime(&now));
     return std::string(text);
   };
-  const std::string before = utc_date();
-  const std::string date = DateProviderImpl().GetDate();
-  const std::string after = utc_date();
-  EXPECT_TRUE(std::regex_match(date, std::regex(R"(\d{4}-\d{2}-\d{2})"))) << date;
-  EXPECT_TRUE(date == before || date == after) << date;
+  for (const char* zone : {"XXX-14", "XXX+12"}) {
+    const tervala_testing::ScopedTimeZone local_zone(zone);
+    const std::string before = utc_date();
+    const std::string date = DateProviderImpl().GetDate();
+    const std::string after = utc_date();
+    EXPECT_TRUE(std::regex_match(date, std::regex(R"(\d{4}-\d{2}-\d{2})"))) << date;
+    EXPECT_TRUE(date == before || date == after) << date << " in " << zone << ", UTC " << after;
+  }
 }
 
 }  // namespace
