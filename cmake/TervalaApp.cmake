@@ -85,6 +85,17 @@ function(_tervala_split_targets built imported)
   set(${imported} ${theirs} PARENT_SCOPE)
 endfunction()
 
+# Keeps a library's symbols to itself but for what its code marks for export: the static
+# libraries linked in stay private, so they never bind to the host's copies of the same code.
+# (A DLL exports only what is marked anyway; an ELF library would export all it links in.)
+function(_tervala_export_only_marked target)
+  set_target_properties(${target} PROPERTIES
+    C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  if(NOT WIN32)
+    target_link_options(${target} PRIVATE "LINKER:--exclude-libs,ALL")
+  endif()
+endfunction()
+
 # A plug-in library (a DLL on Windows) that links the embedding client and the engine library
 # and exports only its registration function, an extern "C" function taking the registrar
 # handle (mark it TERVALA_PLUGIN_EXPORT, from embedding_client/plugin_export.h). REGISTRAR_NAME,
@@ -109,18 +120,14 @@ function(tervala_add_plugin target)
     # DLLs carry their plain names (greeter_plugin.dll), as plug-in authors ship them.
     set_target_properties(${target} PROPERTIES PREFIX "")
   endif()
+  _tervala_export_only_marked(${target})
   set_target_properties(${target} PROPERTIES
-    C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
     TERVALA_PLUGIN_REGISTER "${ARG_REGISTER}"
     TERVALA_PLUGIN_REGISTRAR_NAME "${ARG_REGISTRAR_NAME}"
     TERVALA_PLUGIN_HEADER "${ARG_HEADER}")
   string(TOUPPER "${target}_IMPLEMENTATION" implementation)
   string(MAKE_C_IDENTIFIER "${implementation}" implementation)
   target_compile_definitions(${target} PRIVATE TERVALA_PLUGIN_IMPLEMENTATION ${implementation})
-  if(NOT WIN32)
-    # A DLL exports only what is marked for export; an ELF library all it links in.
-    target_link_options(${target} PRIVATE "LINKER:--exclude-libs,ALL")
-  endif()
   _tervala_own_warnings(${target})
 endfunction()
 
@@ -137,13 +144,10 @@ function(tervala_add_bundle target)
   target_link_libraries(${target} PRIVATE Tervala::bundle_headers Tervala::bundle_codec)
   set_target_properties(${target} PROPERTIES
     PREFIX "" OUTPUT_NAME app SUFFIX ".so"
-    LIBRARY_OUTPUT_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/${target}"
-    C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
-    TERVALA_BUNDLE ON)
-  # The static libraries linked in stay private to the bundle, so they never bind to the
-  # host's copies of the same code.
+    LIBRARY_OUTPUT_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/${target}")
+  _tervala_export_only_marked(${target})
   if(NOT WIN32)
-    target_link_options(${target} PRIVATE "LINKER:--exclude-libs,ALL" "LINKER:--as-needed")
+    target_link_options(${target} PRIVATE "LINKER:--as-needed")
   endif()
   _tervala_own_warnings(${target})
 endfunction()
@@ -285,7 +289,6 @@ function(tervala_add_app name)
   endif()
   # Building the program lays out its folder.
   add_dependencies(${name} ${name}_folder)
-  set_target_properties(${name} PROPERTIES TERVALA_APP_FOLDER "${folder}")
 
   _tervala_install_app(${name} "${ARG_BUNDLE}" "${libraries}" "${ARG_INSTALL_DIR}"
                        "${ARG_INSTALL_COMPONENT}" "${ARG_OUTPUT_NAME}")

@@ -52,6 +52,15 @@ check_versions() {
   fi
 }
 
+# runpaths_in DIR: the distinct RUNPATHs of the files in DIR, on one line.
+runpaths_in() {
+  for file in "$1"/*; do
+    if [[ -f $file ]]; then
+      readelf -d "$file" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p'
+    fi
+  done | sort -u | tr '\n' ' ' || true
+}
+
 # --- The Debian package.
 if [[ -f $deb ]]; then
   pass "${deb#"$root"/} is there ($(($(stat -c %s "$deb") / 1024)) KiB)"
@@ -79,11 +88,7 @@ else
   fail "the unpacked tervala_app --exit-when-ready exited $status: $(cat "$work/deb-run/ready.log")"
 fi
 # Nothing may point into the build tree: the libraries are found beside the executables.
-runpaths=$(for file in "$unpacked"/usr/lib/tervala/*; do
-             if [[ -f $file ]]; then
-               readelf -d "$file" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p'
-             fi
-           done | sort -u | tr '\n' ' ') || true
+runpaths=$(runpaths_in "$unpacked/usr/lib/tervala")
 if [[ $runpaths == '$ORIGIN ' ]]; then
   pass "the package's programs and libraries find their libraries through RUNPATH \$ORIGIN"
 else
@@ -169,11 +174,7 @@ else
   fail "examples/tally_app against the SDK (exit $status): $(tail -n 30 "$tally_log")"
 fi
 check_tally "the installed tally app" "$tally_log" "" "$work/tally-install/bin/tally"
-runpaths=$(for file in "$work/tally-install/lib/tally/"*; do
-             if [[ -f $file ]]; then
-               readelf -d "$file" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p'
-             fi
-           done | sort -u | tr '\n' ' ') || true
+runpaths=$(runpaths_in "$work/tally-install/lib/tally")
 if [[ $runpaths == '$ORIGIN ' ]]; then
   pass "the installed tally app finds its libraries beside itself (RUNPATH \$ORIGIN)"
 else
